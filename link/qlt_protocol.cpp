@@ -1,0 +1,94 @@
+#include "link/qlt_protocol.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+int QLTProtocol::Init(std::weak_ptr<KPLController> controller, unsigned int device_number,
+                      const Json::Value& config) {
+  KPLSocketDevice::Init(controller, device_number, config);
+  socket_id = KPLSocketDevice::StartSocket(peer_ip, peer_port);
+  return 1;
+}
+
+void QLTProtocol::hton(rdu_read& req) {
+  req.length = 6;
+  req.length = htons(req.length);
+  req.trans_id = htons(req.trans_id);
+  req.proto_id = htons(req.proto_id);
+  req.start_addr = htons(req.start_addr);
+  req.quantity = htons(req.quantity);
+  req.func_code = modbus::fc_read_holding;
+  req.unit_id = dev_addr;
+}
+
+void QLTProtocol::ntoh(rdu_read_reply& reply) {
+  const int words = reply.byte_count / 2;
+  for (int i = 0; i < words; ++i) {
+    std::uint16_t w;
+    std::memcpy(&w, &reply.data[2 * i], sizeof w);
+    w = ntohs(w);
+    std::memcpy(&reply.data[2 * i], &w, sizeof w);
+  }
+}
+
+namespace {
+
+// A frame must hold at least the header and function code, and fit the
+// buffer with room to spare; a declared length outside that can never
+// complete, so the stream has lost its framing.
+bool possible_frame_size(int size) {
+  return size >= static_cast<int>(sizeof(rdu_header)) && size < KPLSocketDevice::recv_capacity;
+}
+
+}  // namespace
+
+int QLTProtocol::process_data(int, unsigned char* data, int len) {
+  if (len < 0 || (len > 0 && data == nullptr)) return 0;
+  if (recv_len < 0 || recv_len >= recv_capacity) recv_len = 0;
+
+  if (len >= recv_capacity - recv_len) {
+    recv_len = 0;
+    return 0;
+  }
+  if (len > 0) std::memcpy(recv_buf + recv_len, data, static_cast<size_t>(len));
+  recv_len += len;
+
+  int result = 1;
+  while (recv_len > static_cast<int>(sizeof(rdu_header)) - 1) {
+    cur_header = reinterpret_cast<rdu_header*>(recv_buf);
+    const int size = modbus::frame_size(*cur_header);
+    if (!possible_frame_size(size)) {
+      recv_len = 0;
+      return 0;
+    }
+    if (size > recv_len) break;
+
+    const int rest = recv_len - size;
+    recv_len = 0;
+    result = dispatch();
+    // Whatever followed the frame is the start of the next one.
+    if (rest > 0) {
+      std::memmove(recv_buf, recv_buf + size, static_cast<size_t>(rest));
+      recv_len = rest;
+    }
+  }
+  return result;
+}
+
+int QLTProtocol::dispatch() {
+  switch (cur_header->func_code) {
+    case modbus::fc_error:
+      return process_error();
+    case modbus::fc_read_holding:
+    case modbus::fc_write_multiple:
+      cur_reply = reinterpret_cast<rdu_read_reply*>(recv_buf);
+      // Convert only words that lie inside this frame: a reply whose byte
+      // count overstates its frame is refused by the model, and must not
+      // disturb the bytes of a frame that follows it.
+      if (cur_reply->byte_count <= modbus::carried_data_bytes(*cur_header)) ntoh(*cur_reply);
+      return process_payload();
+    default:
+      return 1;
+  }
+}
