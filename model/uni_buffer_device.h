@@ -13,6 +13,7 @@
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
+#include "host/kpl_vdevice.h"
 #include "host/rule_value.h"
 
 template <class Protocol, int ImageId>

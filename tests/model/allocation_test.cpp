@@ -1,0 +1,81 @@
+// The reply path allocates nothing, and a steady-state round allocates only
+// the next rule batch and the work item that carries this one.
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include "host/host_services.h"
+#include "model/qlt_model.h"
+#include "tests/support/counting_new.h"
+#include "tests/support/frames.h"
+
+namespace {
+
+// A host that keeps one record per point, without text, so that whatever is
+// allocated during a round is the plug-in's own doing.
+class BareRules final : public ThresholdRules {
+ public:
+  int CheckThreshold(KPLVDevice& dev, const std::string&, const std::string&, const float&,
+                     int) override {
+    dev.rule_batch.emplace_back();
+    return 1;
+  }
+  int CheckThresholdBool(KPLVDevice& dev, int, const std::string&, const std::string&,
+                         const std::string&, const std::string&, bool, unsigned short) override {
+    dev.rule_batch.emplace_back();
+    return 1;
+  }
+  bool CheckAOReport(KPLVDevice&, const std::string&, float) override { return false; }
+  bool DoBatchCheckThreshold(KPLVDevice&, const std::vector<rule_value>& records) override {
+    last_batch = records.size();
+    return false;
+  }
+  size_t last_batch = 0;
+};
+
+class Allocation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    services = *HostServices::fallback();
+    services.rules = &rules;
+    HostServices::set_fallback(&services);
+    model = std::make_shared<QLTModel>();
+    Json::Value config;
+    config["appSetting"]["ups"] = 1;
+    config["appSetting"]["ac"] = 1;
+    model->Init({}, 7, config);
+    model->link_ready = 1;
+    for (const rdu_read& r : model->requests)
+      replies.push_back(data_reply(ntohs(r.trans_id), Bytes(4 * ntohs(r.quantity), 0)));
+  }
+  void TearDown() override { HostServices::set_fallback(nullptr); }
+
+  // Runs one pass; returns the allocations made by the replies before the
+  // last one and by the last one (which completes the round).
+  std::pair<long, long> pass() {
+    model->RefreshStatus();
+    const long start = heap_allocations();
+    for (size_t i = 0; i + 1 < replies.size(); ++i) feed(replies[i]);
+    const long before_last = heap_allocations();
+    feed(replies.back());
+    return {before_last - start, heap_allocations() - before_last};
+  }
+  void feed(Bytes& frame) { model->process(0, frame.data(), static_cast<int>(frame.size())); }
+
+  BareRules rules;
+  HostServices services;
+  std::shared_ptr<QLTModel> model;
+  std::vector<Bytes> replies;
+};
+
+TEST_F(Allocation, RepliesAllocateNothingAndARoundOnlyItsBatchAndWorkItem) {
+  pass();
+  for (int round = 0; round < 3; ++round) {
+    const auto [replies_alloc, round_alloc] = pass();
+    EXPECT_EQ(replies_alloc, 0) << round;
+    EXPECT_EQ(round_alloc, 2) << round;
+    EXPECT_EQ(rules.last_batch, 13u + 115 + 40);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+// Restoring the image from the host's cache.
+
+#include "tests/model/model_fixture.h"
+
+namespace {
+
+using Cache = ModelTest;
+
+TEST_F(Cache, RestoreOfThePlannedSizeKeepsTheBufferAndPublishesNothing) {
+  make(R"({"ups": 1})");
+  unsigned char* buffer = model->image.get();
+  const Bytes cached(1655, 0x42);
+  model->data_ready = false;
+  EXPECT_EQ(model->LoadFromCache(cached.data(), 1655), 1);
+  EXPECT_EQ(model->image.get(), buffer);
+  EXPECT_EQ(image(), cached);
+  EXPECT_TRUE(model->data_ready);
+  EXPECT_FALSE(model->update_time.is_special());
+  EXPECT_TRUE(host.calls.empty());
+}
+
+TEST_F(Cache, StringFormRestoresTheSame) {
+  make("");
+  const std::string cached(91, '\x05');
+  EXPECT_EQ(model->LoadFromCache(cached), 1);
+  EXPECT_EQ(image(), Bytes(91, 5));
+}
+
+TEST_F(Cache, RestoreOfAnotherSizeAfterInitIsRefused) {
+  make(R"({"ups": 1})");
+  const Bytes before = image();
+  for (int len : {1651, 1659, 91}) {
+    const Bytes cached(size_t(len), 0x42);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(model->LoadFromCache(cached.data(), len), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "UniBufferDevice::LoadFromCache refused: data_id:107 len:" + std::to_string(len) +
+                  " expected:1655\n");
+    EXPECT_EQ(model->image_size, 1655);
+    EXPECT_EQ(image(), before);
+  }
+  // Polling goes on as before.
+  EXPECT_EQ(run_pass(), 9);
+  EXPECT_EQ(count(HostCall::send_sp), 1u);
+}
+
+TEST_F(Cache, RestoreDuringAPassLeavesTheCursorInTheImage) {
+  make(R"({"ups": 1})");
+  model->RefreshStatus();
+  answer_last();
+  const Bytes cached(1655, 0x42);
+  EXPECT_EQ(model->LoadFromCache(cached.data(), 1655), 1);
+  while (answer_last() == 1) {
+  }
+  EXPECT_EQ(count(HostCall::send_sp), 1u);
+}
+
+TEST_F(Cache, RestoreBeforeInitTakesAnySize) {
+  QLTModel m;
+  const Bytes cached(1655, 0x42);
+  EXPECT_EQ(m.LoadFromCache(cached.data(), 1655), 1);
+  EXPECT_EQ(m.image_size, 1655);
+  EXPECT_EQ(m.LoadFromCache(cached.data(), 91), 1);
+  EXPECT_EQ(m.image_size, 91);
+}
+
+TEST_F(Cache, NegativeLengthOrMissingDataIsRefused) {
+  make("");
+  const Bytes before = image();
+  const unsigned char byte = 1;
+  EXPECT_EQ(model->LoadFromCache(&byte, -1), 0);
+  EXPECT_EQ(model->LoadFromCache(nullptr, 91), 0);
+  EXPECT_EQ(image(), before);
+}
+
+}  // namespace

@@ -1,0 +1,229 @@
+// The polling pass: requests in order, replies copied into their places,
+// refused replies, overdue replies, and the round at the end.
+
+#include "tests/model/model_fixture.h"
+
+namespace {
+
+using Pass = ModelTest;
+
+TEST_F(Pass, OneBatchPassFillsStampsAndCompletesTheRound) {
+  make("");
+  EXPECT_EQ(model->RefreshStatus(), 1);
+  EXPECT_EQ(host.sent(), std::vector<Bytes>{hex("00 00 00 00 00 06 01 03 00 00 00 14")});
+  EXPECT_EQ(answer_last(), 0);
+  const Bytes img = image();
+  for (int k = 0; k < 20; ++k)
+    EXPECT_EQ(Bytes(img.begin() + 4 + 4 * k, img.begin() + 8 + 4 * k), image_item(k)) << k;
+  // update_date: the year's low byte cannot be 0 in this century.
+  EXPECT_NE(img[84], 0);
+  EXPECT_EQ(count(HostCall::send_sp), 1u);
+  EXPECT_EQ(model->cur_batch, 0);
+  EXPECT_TRUE(model->data_ready);
+}
+
+TEST_F(Pass, NineBatchesInWireOrderThenOneRound) {
+  make(R"({"ups": 1})");
+  EXPECT_EQ(run_pass(), 9);
+  const std::vector<Bytes> sent = host.sent();
+  ASSERT_EQ(sent.size(), 9u);
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_EQ(field(sent[i], 0), i);
+    EXPECT_EQ(field(sent[i], 8), 50 * i);
+  }
+  const Bytes img = image();
+  for (int k = 0; k < 411; ++k)
+    ASSERT_EQ(Bytes(img.begin() + 4 + 4 * k, img.begin() + 8 + 4 * k), image_item(k)) << k;
+
+  const auto published = host.calls_of(HostCall::send_sp);
+  ASSERT_EQ(published.size(), 1u);
+  EXPECT_EQ(published[0].image_id, 5273);
+  EXPECT_EQ(published[0].data, model->image.get());
+  EXPECT_EQ(published[0].len, 1655);
+  EXPECT_FALSE(published[0].changed_only);
+  EXPECT_EQ(published[0].bytes, img);
+  EXPECT_EQ(count(HostCall::work), 1u);
+
+  // The next pass starts from the first item again.
+  host.calls.clear();
+  EXPECT_EQ(run_pass(), 9);
+  EXPECT_EQ(count(HostCall::send_sp), 1u);
+}
+
+TEST_F(Pass, ReplyFedOneByteAtATimeCompletesThePass) {
+  make(R"({"ac": 1})");
+  ASSERT_EQ(model->RefreshStatus(), 1);
+  for (int batch = 0; batch < model->batch_count; ++batch) {
+    const Bytes& req = last_sent();
+    Bytes data;
+    for (int k = field(req, 8); k < field(req, 8) + field(req, 10); ++k) {
+      const Bytes w = item_wire_bytes(k);
+      data.insert(data.end(), w.begin(), w.end());
+    }
+    const Bytes frame = data_reply(field(req, 0), data);
+    for (size_t i = 0; i + 1 < frame.size(); ++i) ASSERT_EQ(feed(Bytes{frame[i]}), 1);
+    EXPECT_EQ(feed(Bytes{frame.back()}), batch + 1 < model->batch_count ? 1 : 0);
+  }
+  EXPECT_EQ(count(HostCall::send_sp), 1u);
+  EXPECT_EQ(Bytes(model->image.get() + 4 + 4 * 145, model->image.get() + 8 + 4 * 145),
+            image_item(145));
+}
+
+TEST_F(Pass, NoLinkNoRequest) {
+  make("");
+  model->link_ready = 0;
+  model->cursor = nullptr;
+  EXPECT_EQ(model->RefreshStatus(), 0);
+  EXPECT_TRUE(host.sent().empty());
+  EXPECT_EQ(model->cursor, nullptr);
+}
+
+TEST_F(Pass, FirstRequestRepeatsUntilAnsweredLaterOnesDoNot) {
+  make(R"({"ups": 1})");
+  EXPECT_EQ(model->RefreshStatus(), 1);
+  EXPECT_EQ(model->RefreshStatus(), 1);
+  EXPECT_EQ(host.sent().size(), 2u);
+  EXPECT_EQ(answer_last(), 1);
+  EXPECT_EQ(answer_last(), 1);
+  EXPECT_EQ(answer_last(), 1);
+  EXPECT_EQ(model->cur_batch, 3);
+  EXPECT_EQ(model->RefreshStatus(), 0);
+  EXPECT_EQ(host.sent().size(), 5u);
+}
+
+TEST_F(Pass, WrongSizeReplyIsRefusedAndChangesNothing) {
+  make(R"({"ups": 1})");
+  model->RefreshStatus();
+  const unsigned char* cursor = model->cursor;
+  const Bytes before = image();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(feed(data_reply(0, Bytes(100, 0x11))), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "QLTModel::process_payload Error:data_id:107 data_len:100 expected:200\n");
+  EXPECT_EQ(model->cur_batch, 0);
+  EXPECT_EQ(model->cursor, cursor);
+  EXPECT_EQ(image(), before);
+  EXPECT_EQ(host.sent().size(), 1u);
+}
+
+TEST_F(Pass, ErrorReplyIsReportedAndOtherwiseIgnored) {
+  make(R"({"ups": 1})");
+  model->RefreshStatus();
+  answer_last();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(feed(hex("00 01 00 00 00 03 01 90 04")), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "QLTModel::process_error code:144\n");
+  EXPECT_EQ(model->cur_batch, 1);
+  EXPECT_EQ(answer_last(), 1);
+}
+
+TEST_F(Pass, FunctionSixteenReplyIsTakenLikeFunctionThree) {
+  make("");
+  model->RefreshStatus();
+  Bytes body = {80};
+  for (int k = 0; k < 20; ++k) {
+    const Bytes w = item_wire_bytes(k);
+    body.insert(body.end(), w.begin(), w.end());
+  }
+  EXPECT_EQ(feed(reply_frame(0, 16, body)), 0);
+  EXPECT_EQ(count(HostCall::send_sp), 1u);
+  EXPECT_EQ(Bytes(model->image.get() + 4, model->image.get() + 8), image_item(0));
+}
+
+TEST_F(Pass, DuplicateReplyToTheFirstRequestIsNotTakenForTheSecond) {
+  make(R"({"ups": 1})");
+  model->RefreshStatus();
+  model->RefreshStatus();
+  const Bytes first = data_reply(0, Bytes(200, 0xee));
+  EXPECT_EQ(feed(first), 1);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(feed(first), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "QLTModel::process_payload Error:data_id:107 trans_id:0 expected_trans_id:1\n");
+  EXPECT_EQ(model->cur_batch, 1);
+  // Items 50 on still await their own reply.
+  EXPECT_EQ(model->image[4 + 4 * 50], 0);
+  while (answer_last() == 1) {
+  }
+  EXPECT_EQ(count(HostCall::send_sp), 1u);
+  EXPECT_EQ(Bytes(model->image.get() + 204, model->image.get() + 208), image_item(50));
+}
+
+TEST_F(Pass, ReplyWithNoRequestOutstandingIsRefused) {
+  make("");
+  run_pass();
+  const Bytes before = image();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(feed(data_reply(0, Bytes(80, 0x77))), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "QLTModel::process_payload Error:data_id:107 trans_id:0 no request outstanding\n");
+  EXPECT_EQ(image(), before);
+  EXPECT_EQ(count(HostCall::send_sp), 1u);
+}
+
+TEST_F(Pass, ReplyShorterThanItsByteCountIsRefused) {
+  make(R"({"ups": 1})");
+  model->RefreshStatus();
+  // Declares 200 data bytes; the frame ends after 100 of them.
+  Bytes lying = data_reply(0, Bytes(100, 0x55));
+  lying[8] = 200;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(feed(lying), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "QLTModel::process_payload Error:data_id:107 data_len:200 carried:100\n");
+  EXPECT_EQ(model->cur_batch, 0);
+  EXPECT_EQ(model->image[4], 0);
+}
+
+TEST_F(Pass, OverdueReplyRestartsThePassAndDropsThePartialFrame) {
+  make(R"({"ups": 1})");
+  model->RefreshStatus();
+  answer_last();
+  answer_last();
+  ASSERT_EQ(model->cur_batch, 2);
+  feed(hex("00 02 00 00 00 cb"));
+  ManualClock::advance_ms(2999);
+  EXPECT_EQ(model->RefreshStatus(), 0);
+  ManualClock::advance_ms(1);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(model->RefreshStatus(), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "QLTModel::RefreshStatus reply timeout: data_id:107 batch:2\n");
+  EXPECT_EQ(model->recv_len, 0);
+  EXPECT_EQ(last_sent(), hex("00 00 00 00 00 06 01 03 00 00 00 32"));
+
+  // The abandoned pass's reply arrives late: it must not land anywhere.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(feed(data_reply(2, Bytes(200, 0x99))), 0);
+  EXPECT_NE(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(model->cur_batch, 0);
+
+  while (answer_last() == 1) {
+  }
+  EXPECT_EQ(count(HostCall::send_sp), 1u);
+  EXPECT_EQ(Bytes(model->image.get() + 404, model->image.get() + 408), image_item(100));
+}
+
+TEST_F(Pass, ExceptionReplyHoldsThePassOnlyUntilTheTimeout) {
+  make(R"({"ups": 1, "reply_timeout_ms": 500})");
+  model->RefreshStatus();
+  answer_last();
+  EXPECT_EQ(feed(hex("00 01 00 00 00 03 01 83 02")), 1);
+  EXPECT_EQ(model->RefreshStatus(), 0);
+  ManualClock::advance_ms(500);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(model->RefreshStatus(), 1);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(run_pass(), 9);
+  EXPECT_EQ(count(HostCall::send_sp), 1u);
+}
+
+TEST_F(Pass, ReplyBeforeInitIsIgnored) {
+  QLTModel m;
+  EXPECT_EQ(m.process(0, hex("00 00 00 00 00 07 01 03 04 00 00 00 00").data(), 13), 0);
+  m.link_ready = 1;
+  EXPECT_EQ(m.RefreshStatus(), 0);
+  EXPECT_TRUE(host.sent().empty());
+}
+
+}  // namespace

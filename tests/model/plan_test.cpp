@@ -1,0 +1,136 @@
+// Configuration: composition from "appSetting", image size and layout, and
+// the request plan in wire order.
+
+#include "tests/model/model_fixture.h"
+
+namespace {
+
+using Plan = ModelTest;
+
+Bytes planned(const QLTModel& m, size_t i) {
+  const auto* p = reinterpret_cast<const unsigned char*>(&m.requests.at(i));
+  return Bytes(p, p + sizeof(rdu_read));
+}
+
+TEST_F(Plan, WithoutAppSettingOneRequestOfTwentyItems) {
+  make("");
+  EXPECT_EQ(model->image_size, 91);
+  EXPECT_EQ(model->item_bytes, 80u);
+  EXPECT_EQ(model->batch_count, 1);
+  ASSERT_EQ(model->requests.size(), 1u);
+  EXPECT_EQ(planned(*model, 0), hex("00 00 00 00 00 06 01 03 00 00 00 14"));
+  EXPECT_EQ(model->DeviceType(), "qltmodel");
+}
+
+TEST_F(Plan, WorkedExamples) {
+  struct Case {
+    const char* setting;
+    int image_size;
+    int batches;
+    int last_quantity;
+  } cases[] = {
+      {R"({"ups": 1})", 1655, 9, 11},
+      {R"({"ups": 1, "ac": 1})", 2239, 12, 7},
+      {R"({"ac": 5})", 3011, 15, 50},
+      {R"({"pdu_type_1": 1, "pdu_type_2": 1, "pdu_type_3": 1})", 91 + 616 + 724 + 324, 9, 36},
+  };
+  for (const Case& c : cases) {
+    make(c.setting);
+    EXPECT_EQ(model->image_size, c.image_size) << c.setting;
+    EXPECT_EQ(model->item_bytes, unsigned(c.image_size - 11)) << c.setting;
+    ASSERT_EQ(model->batch_count, c.batches) << c.setting;
+    for (int i = 0; i < c.batches; ++i) {
+      const Bytes r = planned(*model, size_t(i));
+      EXPECT_EQ(field(r, 0), i) << c.setting;
+      EXPECT_EQ(to_hex(r).substr(6, 17), "00 00 00 06 01 03") << c.setting;
+      EXPECT_EQ(field(r, 8), 50 * i) << c.setting;
+      EXPECT_EQ(field(r, 10), i == c.batches - 1 ? c.last_quantity : 50) << c.setting;
+    }
+  }
+}
+
+TEST_F(Plan, NinthRequestOfOneUpsExactly) {
+  make(R"({"ups": 1})");
+  EXPECT_EQ(planned(*model, 8), hex("00 08 00 00 00 06 01 03 01 90 00 0b"));
+  EXPECT_EQ(ntohs(model->requests[3].quantity), 50);
+}
+
+TEST_F(Plan, CountsAreReadThroughTheirText) {
+  struct Case {
+    const char* setting;
+    int ups;
+  } cases[] = {{R"({"ups": "1"})", 1}, {R"({"ups": "2x"})", 2}, {R"({"ups": "x"})", 0},
+               {R"({"ups": " 3"})", 3}, {R"({"ups": null})", 0}, {R"({"ac": 1})", 0},
+               {R"({"ups": 1.9})", 1},  {R"({"ups": true})", 0}};
+  for (const Case& c : cases) {
+    make(c.setting);
+    EXPECT_EQ(model->ups_count, c.ups) << c.setting;
+    EXPECT_EQ(model->image_size, 91 + 1564 * c.ups + 584 * model->ac_count) << c.setting;
+  }
+}
+
+TEST_F(Plan, AppSettingThatIsNotAnObjectIsIgnored) {
+  for (const char* setting : {R"([{"ups": 1}])", R"("ups")", "3"}) {
+    make(setting);
+    EXPECT_EQ(model->ups_count, 0) << setting;
+    EXPECT_EQ(model->batch_count, 1) << setting;
+  }
+}
+
+TEST_F(Plan, DeviceNumberOpensTheImage) {
+  make(R"({"ups": 1})", 258);
+  const Bytes img = image();
+  EXPECT_EQ(to_hex(img.data(), 4), "02 01 00 00");
+  for (size_t i = 4; i < img.size(); ++i) ASSERT_EQ(img[i], 0) << i;
+}
+
+TEST_F(Plan, ImpossibleCountsAreTakenAsZeroWithALine) {
+  struct Case {
+    const char* setting;
+    const char* line;
+  } cases[] = {
+      {R"({"ups": -1, "ac": 1})", "QLTModel::Init count out of range: data_id:107 ups:-1 taken as 0\n"},
+      {R"({"ups": "99999999999999999999", "ac": 1})",
+       "QLTModel::Init count out of range: data_id:107 ups:99999999999999999999 taken as 0\n"},
+      {R"({"ups": [1], "ac": 1})", "QLTModel::Init count is not a number: data_id:107 ups:[array] taken as 0\n"},
+      {R"({"ups": {"n": 1}, "ac": 1})",
+       "QLTModel::Init count is not a number: data_id:107 ups:{object} taken as 0\n"},
+      // 167 UPS blocks take the unit to 65317 items; two type-3 PDU blocks
+      // still fit under 65536, three do not.
+      {R"({"ups": 167, "pdu_type_3": 3})",
+       "QLTModel::Init count out of range: data_id:107 pdu_type_3:3 taken as 0\n"},
+  };
+  for (const Case& c : cases) {
+    testing::internal::CaptureStdout();
+    make(c.setting);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line) << c.setting;
+    EXPECT_EQ(model->item_bytes % 4, 0u);
+    EXPECT_LE(model->item_bytes / 4, 65536u) << c.setting;
+    EXPECT_EQ(model->image_size, int(model->item_bytes) + 11) << c.setting;
+  }
+}
+
+TEST_F(Plan, LargestUnitStillAddressesEveryItem) {
+  testing::internal::CaptureStdout();
+  make(R"({"ups": 167, "pdu_type_3": 2})");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  const int items = 20 + 391 * 167 + 81 * 2;
+  EXPECT_EQ(model->ups_count, 167);
+  EXPECT_EQ(model->pdu_type_3_count, 2);
+  const Bytes last = planned(*model, size_t(model->batch_count - 1));
+  EXPECT_EQ(field(last, 8), 50 * (model->batch_count - 1));
+  EXPECT_EQ(field(last, 8) + field(last, 10), items);
+}
+
+TEST_F(Plan, ReplyTimeoutFromAppSetting) {
+  make(R"({"reply_timeout_ms": 250})");
+  EXPECT_EQ(model->reply_timeout.count(), 250);
+  testing::internal::CaptureStdout();
+  make(R"({"reply_timeout_ms": -5})");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "QLTModel::Init reply_timeout_ms out of range: data_id:107 reply_timeout_ms:-5 taken as "
+            "3000\n");
+  EXPECT_EQ(model->reply_timeout.count(), 3000);
+}
+
+}  // namespace
