@@ -78,4 +78,13 @@ TEST_F(Allocation, RepliesAllocateNothingAndARoundOnlyItsBatchAndWorkItem) {
   }
 }
 
+TEST_F(Allocation, PointEvaluationBuildsNoStringsOnceItsBlocksAreNamed) {
+  pass();
+  ASSERT_GE(model->rule_batch.capacity(), 168u);
+  const long start = heap_allocations();
+  model->RunCheckThreshold();
+  EXPECT_EQ(heap_allocations() - start, 0);
+  EXPECT_EQ(model->rule_batch.size(), 168u);
+}
+
 }  // namespace

@@ -1,6 +1,6 @@
 // Restoring the image from the host's cache.
 
-#include "tests/model/model_fixture.h"
+#include "tests/support/model_fixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/model/model_fixture.h"
+#include "tests/support/model_fixture.h"
 
 #include <json/reader.h>
 
