@@ -1,0 +1,162 @@
+#include "host/reference/config.h"
+
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include <boost/asio/ip/address.hpp>
+#include <json/reader.h>
+
+namespace kplhost {
+
+namespace {
+
+// Reads one document's keys, naming the file and the key in every complaint.
+class Reader {
+ public:
+  explicit Reader(std::string path) : path_(std::move(path)) {}
+
+  [[noreturn]] void fail(const std::string& key, const std::string& expected,
+                         const Json::Value* got = nullptr) const {
+    std::string msg = path_ + ": " + key + ": expected " + expected;
+    if (got) msg += ", got " + describe(*got);
+    throw ConfigError(msg);
+  }
+
+  long integer(const Json::Value& v, const std::string& key, long lo, long hi) const {
+    if (!v.isIntegral() || v.isBool() || v.asLargestInt() < lo || v.asLargestInt() > hi)
+      fail(key, "an integer from " + std::to_string(lo) + " to " + std::to_string(hi), &v);
+    return static_cast<long>(v.asLargestInt());
+  }
+
+  long integer_or(const Json::Value& obj, const char* name, const std::string& key, long lo,
+                  long hi, long fallback) const {
+    const Json::Value& v = obj[name];
+    return v.isNull() ? fallback : integer(v, key, lo, hi);
+  }
+
+  double number(const Json::Value& v, const std::string& key) const {
+    if (!v.isNumeric() || v.isBool() || !std::isfinite(v.asDouble())) fail(key, "a number", &v);
+    return v.asDouble();
+  }
+
+  const Json::Value& object(const Json::Value& v, const std::string& key) const {
+    if (!v.isObject()) fail(key, "an object", &v);
+    return v;
+  }
+
+ private:
+  static std::string describe(const Json::Value& v) {
+    if (v.isNull()) return "nothing";
+    if (v.isObject()) return "an object";
+    if (v.isArray()) return "an array";
+    if (v.isString()) return "\"" + v.asString() + "\"";
+    std::string s = v.toStyledString();
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+    return s;
+  }
+
+  std::string path_;
+};
+
+DeviceConfig parse_device(const Reader& r, const Json::Value& d, const std::string& at) {
+  r.object(d, at);
+  DeviceConfig dev;
+  dev.json = d;
+  if (d["device_number"].isNull()) r.fail(at + ".device_number", "an integer from 0 to 4294967295");
+  dev.device_number = static_cast<unsigned int>(
+      r.integer(d["device_number"], at + ".device_number", 0, 4294967295L));
+  dev.data_id = static_cast<unsigned int>(
+      r.integer_or(d, "data_id", at + ".data_id", 0, 4294967295L, dev.device_number));
+
+  const Json::Value& ip = d["ip"];
+  boost::system::error_code bad_ip;
+  if (ip.isString()) boost::asio::ip::make_address(ip.asString(), bad_ip);
+  if (!ip.isString() || bad_ip) r.fail(at + ".ip", "an IPv4 or IPv6 address", &ip);
+  dev.ip = ip.asString();
+  if (d["port"].isNull()) r.fail(at + ".port", "an integer from 1 to 65535");
+  dev.port = static_cast<unsigned short>(r.integer(d["port"], at + ".port", 1, 65535));
+  dev.addr = static_cast<unsigned char>(r.integer_or(d, "addr", at + ".addr", 0, 255, 1));
+
+  const Json::Value& app = d["appSetting"];
+  if (!app.isNull()) r.object(app, at + ".appSetting");
+
+  const Json::Value& th = d["thresholds"];
+  if (!th.isNull()) {
+    r.object(th, at + ".thresholds");
+    for (const std::string& name : th.getMemberNames()) {
+      const std::string key = at + ".thresholds." + name;
+      const Json::Value& lim = r.object(th[name], key);
+      Limits l;
+      if (!lim["min"].isNull()) l.min = r.number(lim["min"], key + ".min");
+      if (!lim["max"].isNull()) l.max = r.number(lim["max"], key + ".max");
+      if (l.min && l.max && *l.min > *l.max) r.fail(key, "min no greater than max");
+      dev.thresholds[name] = l;
+    }
+  }
+
+  const Json::Value& names = d["ao_names"];
+  if (!names.isNull()) {
+    if (!names.isArray()) r.fail(at + ".ao_names", "an array of point names", &names);
+    for (Json::ArrayIndex i = 0; i < names.size(); ++i) {
+      if (!names[i].isString())
+        r.fail(at + ".ao_names[" + std::to_string(i) + "]", "a point name", &names[i]);
+      dev.ao_names.push_back(names[i].asString());
+    }
+  }
+  if (!d["ao_deadband"].isNull()) {
+    dev.ao_deadband = r.number(d["ao_deadband"], at + ".ao_deadband");
+    if (dev.ao_deadband < 0) r.fail(at + ".ao_deadband", "a number of 0 or more", &d["ao_deadband"]);
+  }
+  return dev;
+}
+
+}  // namespace
+
+HostConfig parse_config(const Json::Value& doc, const std::string& path) {
+  const Reader r(path);
+  r.object(doc, "the document");
+  HostConfig cfg;
+  cfg.poll_interval_ms = static_cast<int>(
+      r.integer_or(doc, "poll_interval_ms", "poll_interval_ms", 10, 3600000, cfg.poll_interval_ms));
+  cfg.history_keep = static_cast<int>(
+      r.integer_or(doc, "history_keep", "history_keep", 1, 100000000, cfg.history_keep));
+
+  const Json::Value& devices = doc["devices"];
+  if (!devices.isArray() || devices.empty())
+    r.fail("devices", "a non-empty array of device objects", &devices);
+  std::set<unsigned int> numbers;
+  for (Json::ArrayIndex i = 0; i < devices.size(); ++i) {
+    const std::string at = "devices[" + std::to_string(i) + "]";
+    DeviceConfig dev = parse_device(r, devices[i], at);
+    if (!numbers.insert(dev.device_number).second)
+      r.fail(at + ".device_number", "a number no other device has", &devices[i]["device_number"]);
+    cfg.devices.push_back(std::move(dev));
+  }
+  return cfg;
+}
+
+HostConfig load_config(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw ConfigError(path + ": cannot be read");
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string s = text.str();
+
+  Json::CharReaderBuilder builder;
+  builder["collectComments"] = false;
+  builder["failIfExtra"] = true;
+  builder["rejectDupKeys"] = true;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  Json::Value doc;
+  std::string errors;
+  if (!reader->parse(s.data(), s.data() + s.size(), &doc, &errors)) {
+    while (!errors.empty() && (errors.back() == '\n' || errors.back() == ' ')) errors.pop_back();
+    throw ConfigError(path + ": not valid JSON: " + errors);
+  }
+  return parse_config(doc, path);
+}
+
+}  // namespace kplhost

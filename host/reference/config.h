@@ -1,0 +1,51 @@
+// The reference host's configuration file: how often to poll, and the units
+// to poll, each with its endpoint, composition and threshold limits.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <json/value.h>
+
+namespace kplhost {
+
+// A configuration file that cannot be used. The message names the file, the
+// key and what was expected.
+class ConfigError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Limits {
+  std::optional<double> min;
+  std::optional<double> max;
+};
+
+struct DeviceConfig {
+  unsigned int device_number = 0;
+  unsigned int data_id = 0;
+  std::string ip;
+  unsigned short port = 0;
+  unsigned char addr = 1;
+  std::map<std::string, Limits> thresholds;
+  std::vector<std::string> ao_names;
+  double ao_deadband = 0.5;
+  // The whole device object, as handed to the device's Init.
+  Json::Value json;
+};
+
+struct HostConfig {
+  int poll_interval_ms = 1000;
+  // Newest images kept per device in the history database.
+  int history_keep = 1000;
+  std::vector<DeviceConfig> devices;
+};
+
+HostConfig load_config(const std::string& path);
+// The same checks on a document already parsed; path names it in messages.
+HostConfig parse_config(const Json::Value& doc, const std::string& path);
+
+}  // namespace kplhost

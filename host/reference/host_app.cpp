@@ -1,0 +1,149 @@
+#include "host/reference/host_app.h"
+
+#include <climits>
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include "host/host_services.h"
+#include "host/reference/config.h"
+#include "host/reference/console.h"
+#include "host/reference/event_log.h"
+#include "host/reference/history_store.h"
+#include "host/reference/plugin_library.h"
+#include "host/reference/poller.h"
+#include "host/reference/publisher.h"
+#include "host/reference/rule_engine.h"
+#include "host/reference/tcp_transport.h"
+#include "host/reference/work_queue.h"
+
+namespace kplhost {
+
+namespace {
+
+class HostController final : public KPLController {};
+
+// Makes, configures and restores one device.
+void bring_up(DeviceSlot& slot, DeviceRegistry& registry, const PluginLibrary& plugin,
+              HostServices& services, const std::shared_ptr<HostController>& controller,
+              HistoryStore& history, Console& console) {
+  slot.device = plugin.create_device();
+  slot.device->services = &services;
+  registry.bind(slot);
+  const unsigned int number = slot.config.device_number;
+  slot.device->Init(controller, number, slot.config.json);
+  const auto row = history.newest(number);
+  if (!row) return;
+  std::lock_guard<std::mutex> g(slot.lock);
+  const int ok = slot.device->LoadFromCache(row->image.data(), static_cast<int>(row->image.size()));
+  console.say("device " + std::to_string(number) +
+              (ok ? " restored its image of " : " could not restore its image of ") +
+              std::to_string(row->image.size()) + " bytes saved at " + row->local_time);
+}
+
+// Repeats the status lines every interval until stopped.
+class StatusTicker {
+ public:
+  StatusTicker(boost::asio::io_context& io, const DeviceRegistry& reg, Console& console)
+      : timer_(io), reg_(reg), console_(console) {}
+  void start() {
+    timer_.expires_after(std::chrono::seconds(10));
+    timer_.async_wait([this](const boost::system::error_code& ec) {
+      if (ec) return;
+      for (const auto& s : reg_.slots()) console_.status(*s);
+      start();
+    });
+  }
+  void stop() { timer_.cancel(); }
+
+ private:
+  boost::asio::steady_timer timer_;
+  const DeviceRegistry& reg_;
+  Console& console_;
+};
+
+}  // namespace
+
+int run_host(const HostOptions& opt) {
+  HostConfig cfg;
+  std::unique_ptr<EventLog> event_log;
+  std::unique_ptr<HistoryStore> history;
+  std::unique_ptr<PluginLibrary> plugin;
+  try {
+    cfg = load_config(opt.config);
+    if (!opt.events.empty()) event_log = std::make_unique<EventLog>(opt.events);
+    history = std::make_unique<HistoryStore>(opt.history, cfg.history_keep);
+    plugin = std::make_unique<PluginLibrary>(opt.plugin);
+  } catch (const std::exception& e) {
+    std::cerr << "kpl-host: " << e.what() << std::endl;
+    return 2;
+  }
+
+  Console console(opt.quiet);
+  EventFanout events;
+  events.add(&console);
+  if (event_log) events.add(event_log.get());
+
+  DeviceRegistry registry;
+  boost::asio::io_context io;
+  RuleEngine rules(registry, events);
+  TcpTransport transport(io, registry, events);
+  WorkQueue worker(registry);
+  HostPublisher publisher(registry, events, history.get());
+  HostServices services{&transport, &rules, &worker, &publisher};
+  HostServices::set_fallback(&services);
+  auto controller = std::make_shared<HostController>();
+
+  for (const DeviceConfig& d : cfg.devices) {
+    bring_up(registry.add(d), registry, *plugin, services, controller, *history, console);
+  }
+  console.say("polling " + std::to_string(cfg.devices.size()) + " device(s) every " +
+              std::to_string(cfg.poll_interval_ms) + " ms with " + opt.plugin);
+
+  Poller poller(io, registry, std::chrono::milliseconds(cfg.poll_interval_ms));
+  StatusTicker ticker(io, registry, console);
+  boost::asio::signal_set signals(io, SIGINT, SIGTERM);
+  signals.async_wait([&](const boost::system::error_code& ec, int) {
+    if (!ec) publisher.stop();
+  });
+  boost::asio::steady_timer deadline(io);
+  if (opt.duration_s > 0) {
+    deadline.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(opt.duration_s)));
+    deadline.async_wait([&](const boost::system::error_code& ec) {
+      if (!ec) publisher.stop();
+    });
+  }
+  poller.start();
+  if (!opt.quiet) ticker.start();
+  std::thread io_thread([&io] { io.run(); });
+
+  publisher.wait_for_rounds(opt.rounds > 0 ? opt.rounds : LONG_MAX);
+
+  boost::asio::post(io, [&] {
+    poller.stop();
+    ticker.stop();
+    deadline.cancel();
+    signals.cancel();
+    transport.close_all();
+    io.stop();
+  });
+  io_thread.join();
+  // Rounds already handed over still check their thresholds and save their
+  // images before the host goes.
+  worker.drain_and_stop();
+  if (event_log) event_log->flush();
+  for (const auto& s : registry.slots()) console.status(*s);
+  HostServices::set_fallback(nullptr);
+  registry.clear();
+  return 0;
+}
+
+}  // namespace kplhost

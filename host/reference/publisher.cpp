@@ -1,0 +1,58 @@
+#include "host/reference/publisher.h"
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+
+namespace kplhost {
+
+std::string local_time_now() {
+  const auto t = boost::posix_time::second_clock::local_time();
+  std::string s = boost::posix_time::to_iso_extended_string(t);
+  const size_t tee = s.find('T');
+  if (tee != std::string::npos) s[tee] = ' ';
+  return s;
+}
+
+int HostPublisher::SendSP(KPLVDevice& dev, int image_id, const unsigned char* data, int len,
+                          bool) {
+  DeviceSlot& slot = registry_.of(dev);
+  events_.publish(slot, image_id, data, len);
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    ++slot.published;
+  }
+  progress_.notify_all();
+  return 1;
+}
+
+int HostPublisher::SaveDeviceHistory(KPLVDevice& dev, const unsigned char* data, int len) {
+  if (!history_ || !data || len < 0) return 0;
+  DeviceSlot& slot = registry_.of(dev);
+  try {
+    history_->save(slot.config.device_number, clock_(), data, len);
+  } catch (const HistoryError& e) {
+    slot.set_last_error(e.what());
+    return 0;
+  }
+  return 1;
+}
+
+bool HostPublisher::wait_for_rounds(long rounds) {
+  std::unique_lock<std::mutex> g(lock_);
+  progress_.wait(g, [&] {
+    if (stopped_) return true;
+    for (const auto& s : registry_.slots())
+      if (s->published < rounds) return false;
+    return true;
+  });
+  return !stopped_;
+}
+
+void HostPublisher::stop() {
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    stopped_ = true;
+  }
+  progress_.notify_all();
+}
+
+}  // namespace kplhost

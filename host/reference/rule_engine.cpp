@@ -1,0 +1,82 @@
+#include "host/reference/rule_engine.h"
+
+#include <cmath>
+
+#include "host/reference/float_bits.h"
+
+namespace kplhost {
+
+namespace {
+
+// A value outside its limits, or one that is not a number while limits are
+// set, is in alarm: a sensor that reads nothing must not pass for normal.
+bool outside(const Limits& l, float v) {
+  if (!l.min && !l.max) return false;
+  if (!std::isfinite(v)) return true;
+  return (l.min && v < *l.min) || (l.max && v > *l.max);
+}
+
+}  // namespace
+
+std::string point_key(const rule_value& r) {
+  return r.kind == rule_alarm ? r.label + "/" + r.name : r.name;
+}
+
+int RuleEngine::CheckThreshold(KPLVDevice& dev, const std::string& name, const std::string& desc,
+                               const float& value, int number) {
+  DeviceSlot& slot = registry_.of(dev);
+  const float v = value;
+  dev.ao_values[name] = v;
+  const auto lim = slot.config.thresholds.find(name);
+  const bool alarm = lim != slot.config.thresholds.end() && outside(lim->second, v);
+  dev.rule_batch.push_back({rule_analogue, name, desc, static_cast<std::uint32_t>(number),
+                            bits_of(v), {}, {}, alarm ? rule_in_alarm : rule_normal});
+  events_.threshold(slot, name, desc, v, number);
+  return alarm ? 0 : 1;
+}
+
+int RuleEngine::CheckThresholdBool(KPLVDevice& dev, int one, const std::string& id,
+                                   const std::string& code, const std::string& desc,
+                                   const std::string& label, bool flag, unsigned short number) {
+  DeviceSlot& slot = registry_.of(dev);
+  dev.rule_batch.push_back({rule_alarm, id, desc, number, flag ? 1u : 0u, code, label,
+                            flag ? rule_in_alarm : rule_normal});
+  events_.alarm_point(slot, one, id, code, desc, label, flag, number);
+  return flag ? 0 : 1;
+}
+
+bool RuleEngine::CheckAOReport(KPLVDevice& dev, const std::string& name, float value) {
+  DeviceSlot& slot = registry_.of(dev);
+  auto it = slot.last_reported.find(name);
+  if (it != slot.last_reported.end() && !(std::fabs(value - it->second) > slot.config.ao_deadband))
+    return false;
+  slot.last_reported[name] = value;
+  return true;
+}
+
+bool RuleEngine::DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rule_value>& records) {
+  DeviceSlot& slot = registry_.of(dev);
+  RoundSummary summary{++slot.rounds_checked, &records, {}};
+  for (const rule_value& r : records) {
+    const bool now = r.state == rule_in_alarm;
+    auto [it, first] = slot.in_alarm.emplace(point_key(r), now);
+    // A point seen for the first time is news only if it is in alarm.
+    if (first ? !now : it->second == now) continue;
+    it->second = now;
+    AlarmChange c{now, r};
+    if (r.kind == rule_analogue) {
+      const auto lim = slot.config.thresholds.find(r.name);
+      if (lim != slot.config.thresholds.end()) {
+        c.has_min = lim->second.min.has_value();
+        c.has_max = lim->second.max.has_value();
+        c.min = lim->second.min.value_or(0);
+        c.max = lim->second.max.value_or(0);
+      }
+    }
+    summary.changes.push_back(std::move(c));
+  }
+  events_.round(slot, summary);
+  return !summary.changes.empty();
+}
+
+}  // namespace kplhost

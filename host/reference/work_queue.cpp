@@ -1,0 +1,56 @@
+#include "host/reference/work_queue.h"
+
+namespace kplhost {
+
+WorkQueue::WorkQueue(DeviceRegistry& registry)
+    : registry_(registry), thread_([this] { run(); }) {}
+
+WorkQueue::~WorkQueue() { drain_and_stop(); }
+
+void WorkQueue::CheckThresholdWork(KPLVDevice& dev, std::function<void()> work) {
+  DeviceSlot& slot = registry_.of(dev);
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    if (!stopping_) {
+      queue_.emplace_back(&slot, std::move(work));
+      wake_.notify_one();
+      return;
+    }
+  }
+  // The caller holds the device's lock already.
+  work();
+}
+
+void WorkQueue::run() {
+  std::unique_lock<std::mutex> g(lock_);
+  for (;;) {
+    wake_.wait(g, [this] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) return;
+    auto [slot, work] = std::move(queue_.front());
+    queue_.pop_front();
+    g.unlock();
+    {
+      std::lock_guard<std::mutex> device(slot->lock);
+      work();
+    }
+    // The work item holds the device; let it go before waiting again.
+    work = nullptr;
+    g.lock();
+  }
+}
+
+void WorkQueue::drain_and_stop() {
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    stopping_ = true;
+    wake_.notify_one();
+  }
+  if (thread_.joinable()) thread_.join();
+}
+
+size_t WorkQueue::backlog() {
+  std::lock_guard<std::mutex> g(lock_);
+  return queue_.size();
+}
+
+}  // namespace kplhost
