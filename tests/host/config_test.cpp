@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "host/reference/config.h"
+#include "tests/support/temp_path.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ class ConfigFile : public ::testing::Test {
     }
   }
   void TearDown() override { std::remove(path.c_str()); }
-  std::string path = ::testing::TempDir() + "kpl-config-test.json";
+  std::string path = unique_temp_path(".json");
 };
 
 const char* device(const char* extra = "") {

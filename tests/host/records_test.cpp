@@ -11,6 +11,7 @@
 #include "host/reference/device_slot.h"
 #include "host/reference/event_log.h"
 #include "host/reference/history_store.h"
+#include "tests/support/temp_path.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ std::string read_file(const std::string& path) {
 }
 
 TEST(EventStream, LinesAsDocumented) {
-  const std::string path = ::testing::TempDir() + "kpl-events-test.jsonl";
+  const std::string path = unique_temp_path(".jsonl");
   DeviceConfig cfg;
   cfg.device_number = 7;
   DeviceSlot slot(cfg);
@@ -65,7 +66,7 @@ class History : public ::testing::Test {
   void TearDown() override {
     for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
   }
-  std::string path = ::testing::TempDir() + "kpl-history-test.db";
+  std::string path = unique_temp_path(".db");
 };
 
 TEST_F(History, NewestImageSurvivesReopening) {

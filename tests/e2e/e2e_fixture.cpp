@@ -1,0 +1,105 @@
+#include "tests/e2e/e2e_fixture.h"
+
+#include <json/reader.h>
+#include <json/writer.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+void EndToEnd::SetUp() {
+  std::string tmpl = ::testing::TempDir() + "kpl-e2e-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+  dir = tmpl;
+  config_path = dir + "/host.json";
+  events_path = dir + "/events.jsonl";
+  history_path = dir + "/history.db";
+}
+
+void EndToEnd::TearDown() {
+  sim.stop();
+  if (!HasFailure()) std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+qltsim::Unit& EndToEnd::add_unit(const UnitSpec& spec) {
+  qltsim::UnitConfig cfg;
+  cfg.composition = spec.composition;
+  cfg.vary = false;
+  cfg.device_number = static_cast<int>(spec.device_number);
+  qltsim::Unit& u = sim.add_unit(cfg);
+  units.emplace_back(spec, &u);
+  return u;
+}
+
+std::string EndToEnd::write_config(int poll_interval_ms, const std::string& extra) {
+  std::ostringstream c;
+  c << "{\"poll_interval_ms\": " << poll_interval_ms << ", \"devices\": [";
+  for (size_t i = 0; i < units.size(); ++i) {
+    const auto& [spec, unit] = units[i];
+    const auto& m = spec.composition;
+    c << (i ? "," : "") << "{\"device_number\": " << spec.device_number
+      << ", \"data_id\": " << 100 + spec.device_number << ", \"ip\": \"127.0.0.1\", \"port\": "
+      << unit->port() << ", \"addr\": 1, \"appSetting\": {\"ups\": " << m.ups
+      << ", \"pdu_type_1\": " << m.pdu_type_1 << ", \"pdu_type_2\": " << m.pdu_type_2
+      << ", \"pdu_type_3\": " << m.pdu_type_3 << ", \"ac\": " << m.ac << "}" << extra << "}";
+  }
+  c << "]}";
+  std::ofstream(config_path) << c.str();
+  return config_path;
+}
+
+std::vector<std::string> EndToEnd::host_args(const std::vector<std::string>& more) const {
+  std::vector<std::string> a{"--plugin", QLTMODEL_SO,       "--config", config_path,
+                             "--events", events_path,       "--history", history_path};
+  a.insert(a.end(), more.begin(), more.end());
+  return a;
+}
+
+std::unique_ptr<HostProcess> EndToEnd::start_host(const std::vector<std::string>& more) {
+  return std::make_unique<HostProcess>(KPL_HOST_BIN, host_args(more), dir);
+}
+
+std::vector<Json::Value> EndToEnd::events() const {
+  std::vector<Json::Value> out;
+  std::istringstream in(read_text(events_path));
+  std::string line;
+  Json::CharReaderBuilder b;
+  std::unique_ptr<Json::CharReader> reader(b.newCharReader());
+  while (std::getline(in, line)) {
+    Json::Value v;
+    std::string errors;
+    // The last line may still be on its way.
+    if (reader->parse(line.data(), line.data() + line.size(), &v, &errors)) out.push_back(v);
+  }
+  return out;
+}
+
+std::vector<Json::Value> EndToEnd::events_of(const std::string& kind, unsigned int device) const {
+  std::vector<Json::Value> out;
+  for (const Json::Value& e : events())
+    if (e["event"].asString() == kind && e["device"].asUInt() == device) out.push_back(e);
+  return out;
+}
+
+void EndToEnd::expect_image_matches(const Json::Value& publish, const qltsim::Unit& unit,
+                                    unsigned int device_number) const {
+  const std::string hex = publish["image"].asString();
+  const long items = unit.item_count();
+  ASSERT_EQ(publish["size"].asLargestInt(), 4 * items + 11);
+  ASSERT_EQ(hex.size(), size_t(2 * (4 * items + 11)));
+  auto byte = [&](long i) { return static_cast<unsigned>(std::stoul(hex.substr(2 * i, 2), nullptr, 16)); };
+  const unsigned number = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+  EXPECT_EQ(number, device_number);
+  for (long k = 0; k < items; ++k) {
+    const std::uint32_t bits = byte(4 + 4 * k) | byte(5 + 4 * k) << 8 | byte(6 + 4 * k) << 16 |
+                               std::uint32_t(byte(7 + 4 * k)) << 24;
+    const float want = unit.item(k);
+    std::uint32_t want_bits;
+    std::memcpy(&want_bits, &want, 4);
+    ASSERT_EQ(bits, want_bits) << "device " << device_number << " item " << k;
+  }
+  const unsigned year = byte(4 + 4 * items) | byte(5 + 4 * items) << 8;
+  EXPECT_GE(year, 2020u);
+}

@@ -1,0 +1,42 @@
+// Simulated units on loopback and kpl-host run against them, with the event
+// stream read back for checking.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <json/value.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/host_process.h"
+#include "tools/unit_sim/simulator.h"
+
+struct UnitSpec {
+  unsigned int device_number;
+  qltsim::Composition composition;
+};
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Adds a unit with steady values to the simulator, and to the host's config.
+  qltsim::Unit& add_unit(const UnitSpec& spec);
+  // Writes the host's config for the units added so far.
+  std::string write_config(int poll_interval_ms = 100, const std::string& extra_device_keys = "");
+  std::vector<std::string> host_args(const std::vector<std::string>& more) const;
+  std::unique_ptr<HostProcess> start_host(const std::vector<std::string>& more);
+
+  // The event stream as written so far, one object per line.
+  std::vector<Json::Value> events() const;
+  std::vector<Json::Value> events_of(const std::string& kind, unsigned int device) const;
+  // Checks a published image byte for byte against the unit's values.
+  void expect_image_matches(const Json::Value& publish, const qltsim::Unit& unit,
+                            unsigned int device_number) const;
+
+  std::string dir;
+  std::string config_path, events_path, history_path;
+  qltsim::Simulator sim;
+  std::vector<std::pair<UnitSpec, qltsim::Unit*>> units;
+};

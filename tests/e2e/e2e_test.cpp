@@ -1,0 +1,151 @@
+// kpl-host with the plug-in against simulated units over loopback TCP.
+
+#include <chrono>
+#include <fstream>
+
+#include "tests/e2e/e2e_fixture.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+TEST_F(EndToEnd, EveryCompositionPublishesTheUnitsValues) {
+  add_unit({7, {1, 0, 0, 0, 1}});
+  add_unit({8, {0, 0, 0, 0, 0}});
+  add_unit({9, {2, 1, 1, 1, 2}});
+  units[0].second->raise("ups1.QLT_0");
+  units[0].second->set("temperature_1_value", 41.5f);
+  units[2].second->raise("ac2.QLT_153");
+  sim.start();
+  write_config(100, R"(, "thresholds": {"temperature_1_value": {"min": 5, "max": 35}})");
+
+  auto host = start_host({"--rounds", "2"});
+  ASSERT_EQ(host->wait(seconds(30)), 0) << host->out() << host->err();
+
+  for (const auto& [spec, unit] : units) {
+    const auto published = events_of("publish", spec.device_number);
+    ASSERT_GE(published.size(), 2u) << spec.device_number;
+    for (const Json::Value& p : published) {
+      EXPECT_EQ(p["image_id"].asInt(), 5273);
+      expect_image_matches(p, *unit, spec.device_number);
+    }
+    const auto& m = spec.composition;
+    const size_t alarms_per_round = 114u * m.ups + 40u * m.ac;
+    EXPECT_GE(events_of("alarm_point", spec.device_number).size(), 2 * alarms_per_round);
+  }
+
+  // What the operator sees raised, with the block's label and text.
+  auto raised = [&](unsigned int device) {
+    std::vector<std::string> r;
+    for (const Json::Value& a : events_of("alarm", device))
+      if (a["state"] == "raised") r.push_back(a["label"].asString() + a["name"].asString() + "/" + a["id"].asString());
+    return r;
+  };
+  EXPECT_EQ(raised(7), (std::vector<std::string>{"temperature_1_value/", "Number_1_UPS_Alarm_/QLT_0"}));
+  // Device 8 has no air conditioner: nothing to raise. Device 9's second air
+  // conditioner reports its communication state lost.
+  EXPECT_TRUE(raised(8).empty());
+  EXPECT_EQ(raised(9), (std::vector<std::string>{"空调2/QLT_153"}));
+  EXPECT_NE(host->out().find("RAISED  Number_1_UPS_Alarm_ QLT_0 02401 市电输入告警"), std::string::npos)
+      << host->out();
+}
+
+TEST_F(EndToEnd, AlarmIsRaisedAndClearedWhileTheHostRuns) {
+  qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(100);
+  auto host = start_host({});
+  ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() >= 1; }, seconds(10)));
+  unit.raise("ac1.QLT_114");
+  auto has = [&](const char* state) {
+    for (const Json::Value& a : events_of("alarm", 7))
+      if (a["state"] == state && a["id"] == "QLT_114" && a["label"] == "空调1") return true;
+    return false;
+  };
+  ASSERT_TRUE(eventually([&] { return has("raised"); }, seconds(10)));
+  unit.clear("ac1.QLT_114");
+  ASSERT_TRUE(eventually([&] { return has("cleared"); }, seconds(10)));
+  host->interrupt();
+  EXPECT_EQ(host->wait(seconds(10)), 0);
+  EXPECT_NE(host->out().find("CLEARED 空调1 QLT_114 02515 回风高温告警"), std::string::npos);
+}
+
+TEST_F(EndToEnd, RestartRestoresTheNewestImageFromHistory) {
+  add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(100);
+  auto first = start_host({"--rounds", "1", "--quiet"});
+  ASSERT_EQ(first->wait(seconds(20)), 0) << first->err();
+
+  // The unit is gone now; the host still starts from what it saved.
+  sim.stop();
+  auto second = start_host({"--duration-s", "0.3", "--quiet"});
+  ASSERT_EQ(second->wait(seconds(20)), 0) << second->err();
+  EXPECT_NE(second->out().find("device 7 restored its image of 2239 bytes saved at "),
+            std::string::npos)
+      << second->out();
+  EXPECT_NE(second->out().find("device 7 status: not connected, 0 rounds"), std::string::npos);
+}
+
+TEST_F(EndToEnd, ReconnectsAfterTheUnitDropsTheConnection) {
+  qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 0}});
+  sim.start();
+  write_config(100);
+  auto host = start_host({});
+  ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() >= 1; }, seconds(10)));
+  // Cut the connection in the middle of a pass.
+  unit.set_fault(qltsim::Fault(qltsim::FaultMode::close, qltsim::Schedule::next_requests(1)));
+  ASSERT_TRUE(eventually([&] { return !events_of("link", 7).empty() && events_of("link", 7).size() >= 3; },
+                         seconds(10)));
+  const size_t before = events_of("publish", 7).size();
+  ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() >= before + 2; }, seconds(10)));
+  host->interrupt();
+  EXPECT_EQ(host->wait(seconds(10)), 0);
+  const auto links = events_of("link", 7);
+  EXPECT_EQ(links[0]["state"], "up");
+  EXPECT_EQ(links[1]["state"], "down");
+  EXPECT_EQ(links[2]["state"], "up");
+  for (const Json::Value& p : events_of("publish", 7)) expect_image_matches(p, unit, 7);
+  EXPECT_NE(host->out().find("1 reconnects"), std::string::npos) << host->out();
+  EXPECT_GE(unit.connections_accepted(), 2u);
+}
+
+TEST_F(EndToEnd, BadStartsSayWhyAndExitNonZero) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"--plugin", QLTMODEL_SO, "--config", "/nonexistent/host.json"},
+       "kpl-host: /nonexistent/host.json: cannot be read"},
+      {{"--plugin", "/nonexistent/plugin.so", "--config", ""}, "kpl-host: --config is required"},
+      {{"--config", "x.json"}, "kpl-host: --plugin is required"},
+      {{"--plugin", "p", "--config", "c", "--rounds", "many"},
+       "kpl-host: --rounds: expected a whole number, got many"},
+  };
+  for (const Case& c : cases) {
+    HostProcess p(KPL_HOST_BIN, c.args, dir);
+    EXPECT_EQ(p.wait(seconds(10)), 2);
+    EXPECT_EQ(p.err().rfind(c.message, 0), 0u) << p.err();
+  }
+
+  add_unit({7, {0, 0, 0, 0, 0}});
+  write_config(100);
+  HostProcess missing_plugin(KPL_HOST_BIN,
+                             {"--plugin", dir + "/none.so", "--config", config_path, "--history",
+                              history_path},
+                             dir);
+  EXPECT_EQ(missing_plugin.wait(seconds(10)), 2);
+  EXPECT_NE(missing_plugin.err().find("cannot load plug-in: " + dir +
+                                      "/none.so: cannot open shared object file"),
+            std::string::npos)
+      << missing_plugin.err();
+
+  std::ofstream(config_path) << R"({"devices": [{"device_number": 7, "ip": "127.0.0.1", "port": 0}]})";
+  HostProcess bad_port(KPL_HOST_BIN, host_args({}), dir);
+  EXPECT_EQ(bad_port.wait(seconds(10)), 2);
+  EXPECT_EQ(bad_port.err(), "kpl-host: " + config_path +
+                                ": devices[0].port: expected an integer from 1 to 65535, got 0\n");
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+// kpl-host run as a child process, as a person or a script runs it, with
+// its standard output and error kept in files.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+class HostProcess {
+ public:
+  // Starts the program with the given arguments; output goes to files in dir.
+  HostProcess(const std::string& program, const std::vector<std::string>& args,
+              const std::string& dir);
+  ~HostProcess();
+
+  // Waits for the exit; kills the process and fails the test if it does not
+  // end in time. Returns the exit status (or 128 + signal).
+  int wait(std::chrono::milliseconds limit);
+  // Asks the host to stop, as an operator's Ctrl-C does.
+  void interrupt();
+  std::string out() const;
+  std::string err() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::string out_path_, err_path_;
+  bool done_ = false;
+  int status_ = -1;
+};
+
+std::string read_text(const std::string& path);
+// Polls cond until it holds or the limit passes; returns whether it held.
+bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds limit);

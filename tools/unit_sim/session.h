@@ -1,0 +1,52 @@
+// One client connection of a unit: reads request frames, answers them one
+// at a time and in order, and writes the replies as the faults shape them.
+// Lives on the io thread only.
+#pragma once
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include <array>
+#include <deque>
+#include <memory>
+
+#include "tools/unit_sim/fault_effects.h"
+#include "tools/unit_sim/request_parser.h"
+
+namespace qltsim {
+
+class Unit;
+
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  Session(Unit& unit, boost::asio::ip::tcp::socket socket);
+  void start();
+  void close();
+
+ private:
+  void close_when_written();
+  void read();
+  void answer_pending();
+  void deliver(const ReplyPlan& plan);
+  void queue_write(Octets chunk);
+  void write_next();
+
+  Unit& unit_;
+  boost::asio::ip::tcp::socket socket_;
+  boost::asio::steady_timer delay_;
+  std::array<unsigned char, 1024> in_{};
+  RequestParser parser_;
+  std::deque<Request> pending_;
+  // A delayed reply is on its way; later requests wait behind it.
+  bool waiting_ = false;
+  // A coalesced reply, held until the next reply goes out with it.
+  Octets held_;
+  // Each chunk is written by its own write call.
+  std::deque<Octets> out_;
+  bool writing_ = false;
+  // The unit closes this connection once what is queued has been written.
+  bool closing_ = false;
+  bool closed_ = false;
+};
+
+}  // namespace qltsim
