@@ -10,6 +10,7 @@ packages=(
   libsqlite3-dev
   libgtest-dev libgmock-dev
   libbenchmark-dev
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -1,21 +1,32 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors and runs the whole
-# test suite; then builds again under ThreadSanitizer and runs it there too.
-# QLT_TSAN=0 skips the second run.
+# The whole test suite: installs what is missing, builds with warnings as
+# errors and runs every test; then runs the suite again under
+# ThreadSanitizer and under AddressSanitizer with UndefinedBehaviorSanitizer,
+# and gives each fuzzer a short run on its seed corpus.
+#   QLT_SANITIZERS=0  skips the sanitizer runs
+#   QLT_FUZZ_SECONDS  seconds per fuzzer (default 20; 0 skips)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/deps.sh
 jobs=$(nproc)
 
-echo "== test suite (warnings as errors)"
-cmake --preset ci
-cmake --build --preset ci -j"$jobs"
-ctest --preset ci -j"$jobs"
+suite() {
+  echo "== test suite: $1"
+  cmake --preset "$1"
+  cmake --build --preset "$1" -j"$jobs"
+  ctest --preset "$1" -j"$jobs"
+}
 
-if [ "${QLT_TSAN:-1}" != 0 ]; then
-  echo "== test suite under ThreadSanitizer"
-  cmake --preset tsan
-  cmake --build --preset tsan -j"$jobs"
-  ctest --preset tsan -j"$jobs"
+suite ci
+if [ "${QLT_SANITIZERS:-1}" != 0 ]; then
+  suite tsan
+  suite asan
+fi
+if [ "${QLT_FUZZ_SECONDS:-20}" != 0 ]; then
+  FUZZ_SECONDS=${QLT_FUZZ_SECONDS:-20} tools/fuzz.sh
+  if ls build/fuzz/findings/* >/dev/null 2>&1; then
+    echo "fuzzing found inputs that break the device: build/fuzz/findings" >&2
+    exit 1
+  fi
 fi
