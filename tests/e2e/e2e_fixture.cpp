@@ -33,7 +33,8 @@ qltsim::Unit& EndToEnd::add_unit(const UnitSpec& spec) {
   return u;
 }
 
-std::string EndToEnd::write_config(int poll_interval_ms, const std::string& extra) {
+std::string EndToEnd::write_config(int poll_interval_ms, const std::string& extra,
+                                   const std::string& extra_app) {
   std::ostringstream c;
   c << "{\"poll_interval_ms\": " << poll_interval_ms << ", \"devices\": [";
   for (size_t i = 0; i < units.size(); ++i) {
@@ -43,7 +44,8 @@ std::string EndToEnd::write_config(int poll_interval_ms, const std::string& extr
       << ", \"data_id\": " << 100 + spec.device_number << ", \"ip\": \"127.0.0.1\", \"port\": "
       << unit->port() << ", \"addr\": 1, \"appSetting\": {\"ups\": " << m.ups
       << ", \"pdu_type_1\": " << m.pdu_type_1 << ", \"pdu_type_2\": " << m.pdu_type_2
-      << ", \"pdu_type_3\": " << m.pdu_type_3 << ", \"ac\": " << m.ac << "}" << extra << "}";
+      << ", \"pdu_type_3\": " << m.pdu_type_3 << ", \"ac\": " << m.ac << extra_app << "}" << extra
+      << "}";
   }
   c << "]}";
   std::ofstream(config_path) << c.str();

@@ -24,7 +24,10 @@ class EndToEnd : public ::testing::Test {
   // Adds a unit with steady values to the simulator, and to the host's config.
   qltsim::Unit& add_unit(const UnitSpec& spec);
   // Writes the host's config for the units added so far.
-  std::string write_config(int poll_interval_ms = 100, const std::string& extra_device_keys = "");
+  // Every device gets extra_device_keys, and extra_app_setting inside its
+  // "appSetting" (both text that starts with a comma).
+  std::string write_config(int poll_interval_ms = 100, const std::string& extra_device_keys = "",
+                           const std::string& extra_app_setting = "");
   std::vector<std::string> host_args(const std::vector<std::string>& more) const;
   std::unique_ptr<HostProcess> start_host(const std::vector<std::string>& more);
 

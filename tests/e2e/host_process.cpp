@@ -10,6 +10,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/exec_argv.h"
+
 namespace {
 int counter = 0;
 }
@@ -19,7 +21,7 @@ HostProcess::HostProcess(const std::string& program, const std::vector<std::stri
   const std::string tag = std::to_string(getpid()) + "-" + std::to_string(++counter);
   out_path_ = dir + "/host-" + tag + ".out";
   err_path_ = dir + "/host-" + tag + ".err";
-  std::vector<std::string> argv_s{program};
+  std::vector<std::string> argv_s = exec_argv(program);
   argv_s.insert(argv_s.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argv_s) argv.push_back(a.data());
@@ -31,7 +33,10 @@ HostProcess::HostProcess(const std::string& program, const std::vector<std::stri
     const int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(out, 1);
     dup2(err, 2);
-    execv(program.c_str(), argv.data());
+    // The test's own sockets (a simulated unit's listener among them) must
+    // not live on in the host: a unit could not listen on its port again.
+    for (int fd = 3; fd < 1024; ++fd) close(fd);
+    execv(argv[0], argv.data());
     _exit(127);
   }
 }

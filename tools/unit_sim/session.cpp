@@ -28,6 +28,16 @@ void Session::close() {
   delay_.cancel();
 }
 
+void Session::reset() {
+  if (closed_) return;
+  closed_ = true;
+  // No shutdown first: a FIN would leave this end in TIME_WAIT on the port.
+  boost::system::error_code ec;
+  socket_.set_option(tcp::socket::linger(true, 0), ec);
+  socket_.close(ec);
+  delay_.cancel();
+}
+
 void Session::close_when_written() {
   closing_ = true;
   if (!writing_) close();

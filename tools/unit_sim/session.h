@@ -22,6 +22,9 @@ class Session : public std::enable_shared_from_this<Session> {
   Session(Unit& unit, boost::asio::ip::tcp::socket socket);
   void start();
   void close();
+  // Drops the connection with a reset, as a unit that restarts does: the
+  // port is free to be bound again at once.
+  void reset();
 
  private:
   void close_when_written();

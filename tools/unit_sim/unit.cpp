@@ -67,9 +67,9 @@ void Unit::accept(std::uint64_t generation) {
   });
 }
 
-void Unit::close_sessions() {
+void Unit::close_sessions(bool reset) {
   for (const auto& weak : sessions_)
-    if (auto s = weak.lock()) s->close();
+    if (auto s = weak.lock()) reset ? s->reset() : s->close();
   sessions_.clear();
 }
 
@@ -86,7 +86,7 @@ void Unit::restart() {
     ++generation_;
     boost::system::error_code ec;
     acceptor_.close(ec);
-    close_sessions();
+    close_sessions(true);
     open_acceptor(port_);
     accept(generation_);
   });

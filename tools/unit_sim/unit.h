@@ -81,7 +81,7 @@ class Unit {
   void shutdown();
   void open_acceptor(unsigned short port);
   void accept(std::uint64_t generation);
-  void close_sessions();
+  void close_sessions(bool reset = false);
   void tick();
   ReplyPlan serve(const Request& req);
   void count_write() { ++writes_; }
