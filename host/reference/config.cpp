@@ -25,14 +25,16 @@ class Reader {
     throw ConfigError(msg);
   }
 
-  long integer(const Json::Value& v, const std::string& key, long lo, long hi) const {
+  // 64 bits whatever long is: the bounds reach 4294967295, past a 32-bit long.
+  long long integer(const Json::Value& v, const std::string& key, long long lo,
+                    long long hi) const {
     if (!v.isIntegral() || v.isBool() || v.asLargestInt() < lo || v.asLargestInt() > hi)
       fail(key, "an integer from " + std::to_string(lo) + " to " + std::to_string(hi), &v);
-    return static_cast<long>(v.asLargestInt());
+    return v.asLargestInt();
   }
 
-  long integer_or(const Json::Value& obj, const char* name, const std::string& key, long lo,
-                  long hi, long fallback) const {
+  long long integer_or(const Json::Value& obj, const char* name, const std::string& key,
+                       long long lo, long long hi, long long fallback) const {
     const Json::Value& v = obj[name];
     return v.isNull() ? fallback : integer(v, key, lo, hi);
   }
@@ -67,9 +69,9 @@ DeviceConfig parse_device(const Reader& r, const Json::Value& d, const std::stri
   dev.json = d;
   if (d["device_number"].isNull()) r.fail(at + ".device_number", "an integer from 0 to 4294967295");
   dev.device_number = static_cast<unsigned int>(
-      r.integer(d["device_number"], at + ".device_number", 0, 4294967295L));
+      r.integer(d["device_number"], at + ".device_number", 0, 4294967295LL));
   dev.data_id = static_cast<unsigned int>(
-      r.integer_or(d, "data_id", at + ".data_id", 0, 4294967295L, dev.device_number));
+      r.integer_or(d, "data_id", at + ".data_id", 0, 4294967295LL, dev.device_number));
 
   const Json::Value& ip = d["ip"];
   boost::system::error_code bad_ip;

@@ -19,7 +19,17 @@ struct Reset {
 
 HistoryStore::HistoryStore(const std::string& path, int keep_per_device)
     : path_(path), keep_(keep_per_device) {
-  if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) fail("cannot open the history database");
+  try {
+    open();
+  } catch (...) {
+    // A failed open still hands back a handle that must be closed.
+    release();
+    throw;
+  }
+}
+
+void HistoryStore::open() {
+  if (sqlite3_open(path_.c_str(), &db_) != SQLITE_OK) fail("cannot open the history database");
   sqlite3_busy_timeout(db_, 5000);
   // Write-ahead logging without a sync per row: a crash may lose the newest
   // rows, never the database.
@@ -40,9 +50,12 @@ HistoryStore::HistoryStore(const std::string& path, int keep_per_device)
   count_ = prepare("SELECT COUNT(*) FROM history WHERE device_number = ?");
 }
 
-HistoryStore::~HistoryStore() {
+HistoryStore::~HistoryStore() { release(); }
+
+void HistoryStore::release() {
   for (sqlite3_stmt* s : {insert_, newest_, prune_, count_}) sqlite3_finalize(s);
   sqlite3_close(db_);
+  db_ = nullptr;
 }
 
 void HistoryStore::fail(const std::string& what) {

@@ -40,6 +40,8 @@ class HistoryStore {
   long count(unsigned int device_number);
 
  private:
+  void open();
+  void release();
   void exec(const char* sql);
   sqlite3_stmt* prepare(const char* sql);
   [[noreturn]] void fail(const std::string& what);
