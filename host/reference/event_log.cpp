@@ -10,7 +10,8 @@
 
 namespace kplhost {
 
-EventLog::EventLog(const std::string& path) : file_(std::fopen(path.c_str(), "w")) {
+EventLog::EventLog(const std::string& path, std::set<std::string> kinds)
+    : kinds_(std::move(kinds)), file_(std::fopen(path.c_str(), "w")) {
   if (!file_)
     throw std::runtime_error(path + ": cannot open the event file: " + std::strerror(errno));
 }
@@ -40,6 +41,7 @@ void EventLog::flush() {
 
 void EventLog::threshold(const DeviceSlot& slot, const std::string& name, const std::string& desc,
                          float value, int number) {
+  if (!wants("threshold")) return;
   std::string line = begin("threshold", slot);
   line += ",\"name\":";
   append_json_string(line, name);
@@ -54,6 +56,7 @@ void EventLog::threshold(const DeviceSlot& slot, const std::string& name, const 
 void EventLog::alarm_point(const DeviceSlot& slot, int one, const std::string& id,
                            const std::string& code, const std::string& desc,
                            const std::string& label, bool flag, unsigned short number) {
+  if (!wants("alarm_point")) return;
   std::string line = begin("alarm_point", slot);
   line += ",\"one\":" + std::to_string(one) + ",\"id\":";
   append_json_string(line, id);
@@ -69,6 +72,7 @@ void EventLog::alarm_point(const DeviceSlot& slot, int one, const std::string& i
 }
 
 void EventLog::publish(const DeviceSlot& slot, int image_id, const unsigned char* data, int len) {
+  if (!wants("publish")) return;
   std::string line = begin("publish", slot);
   line += ",\"image_id\":" + std::to_string(image_id) + ",\"size\":" + std::to_string(len) +
           ",\"image\":\"";
@@ -79,6 +83,7 @@ void EventLog::publish(const DeviceSlot& slot, int image_id, const unsigned char
 
 void EventLog::round(const DeviceSlot& slot, const RoundSummary& summary) {
   for (const AlarmChange& c : summary.changes) {
+    if (!wants("alarm")) break;
     const rule_value& r = c.record;
     std::string line = begin("alarm", slot);
     line += c.raised ? ",\"state\":\"raised\"" : ",\"state\":\"cleared\"";
@@ -111,6 +116,7 @@ void EventLog::round(const DeviceSlot& slot, const RoundSummary& summary) {
     line += ",\"number\":" + std::to_string(r.number);
     write(line);
   }
+  if (!wants("round")) return;
   std::string line = begin("round", slot);
   line += ",\"round\":" + std::to_string(summary.round) +
           ",\"records\":" + std::to_string(summary.records->size()) +
@@ -119,6 +125,7 @@ void EventLog::round(const DeviceSlot& slot, const RoundSummary& summary) {
 }
 
 void EventLog::link(const DeviceSlot& slot, bool up, const std::string& detail) {
+  if (!wants("link")) return;
   std::string line = begin("link", slot);
   line += up ? ",\"state\":\"up\"" : ",\"state\":\"down\"";
   line += ",\"detail\":";

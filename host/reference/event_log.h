@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "host/reference/host_events.h"
@@ -12,8 +13,9 @@ namespace kplhost {
 
 class EventLog final : public HostEvents {
  public:
-  // Opens (truncates) the file; throws std::runtime_error naming it.
-  explicit EventLog(const std::string& path);
+  // Opens (truncates) the file; throws std::runtime_error naming it. With
+  // kinds given, only events of those kinds are written.
+  explicit EventLog(const std::string& path, std::set<std::string> kinds = {});
   ~EventLog() override;
 
   void threshold(const DeviceSlot&, const std::string& name, const std::string& desc, float value,
@@ -31,7 +33,9 @@ class EventLog final : public HostEvents {
   // Starts a line: {"event":"<kind>","device":<number>
   static std::string begin(const char* kind, const DeviceSlot& slot);
   void write(std::string& line);
+  bool wants(const char* kind) const { return kinds_.empty() || kinds_.count(kind) != 0; }
 
+  const std::set<std::string> kinds_;
   std::mutex lock_;
   std::FILE* file_;
 };

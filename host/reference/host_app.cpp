@@ -78,7 +78,7 @@ int run_host(const HostOptions& opt) {
   std::unique_ptr<PluginLibrary> plugin;
   try {
     cfg = load_config(opt.config);
-    if (!opt.events.empty()) event_log = std::make_unique<EventLog>(opt.events);
+    if (!opt.events.empty()) event_log = std::make_unique<EventLog>(opt.events, opt.event_kinds);
     history = std::make_unique<HistoryStore>(opt.history, cfg.history_keep);
     plugin = std::make_unique<PluginLibrary>(opt.plugin);
   } catch (const std::exception& e) {

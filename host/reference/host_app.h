@@ -3,6 +3,7 @@
 // history until told to stop.
 #pragma once
 
+#include <set>
 #include <string>
 
 namespace kplhost {
@@ -11,6 +12,8 @@ struct HostOptions {
   std::string plugin;
   std::string config;
   std::string events;
+  // Event kinds written to the event stream; empty: all of them.
+  std::set<std::string> event_kinds;
   std::string history = "kpl-history.db";
   // Stop once every device has published this many images; 0: no limit.
   long rounds = 0;

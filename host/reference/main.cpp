@@ -1,8 +1,10 @@
 // kpl-host --plugin PATH --config FILE [--rounds N] [--duration-s S]
-//          [--events FILE] [--history FILE] [--quiet]
+//          [--events FILE] [--events-only KIND,...] [--history FILE] [--quiet]
 
 #include <cstdlib>
 #include <iostream>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "host/reference/host_app.h"
@@ -12,7 +14,7 @@ namespace {
 int usage(const std::string& problem) {
   std::cerr << "kpl-host: " << problem << "\n"
             << "usage: kpl-host --plugin PATH --config FILE [--rounds N] [--duration-s S]\n"
-            << "                [--events FILE] [--history FILE] [--quiet]\n";
+            << "                [--events FILE] [--events-only KIND,...] [--history FILE] [--quiet]\n";
   return 2;
 }
 
@@ -50,6 +52,16 @@ int main(int argc, char** argv) {
       opt.config = value;
     } else if (arg == "--events") {
       opt.events = value;
+    } else if (arg == "--events-only") {
+      std::istringstream kinds(value);
+      static const std::set<std::string> known = {"threshold", "alarm_point", "publish",
+                                                  "alarm",     "round",       "link"};
+      for (std::string k; std::getline(kinds, k, ',');) {
+        if (!known.count(k))
+          return usage("--events-only: unknown event kind \"" + k +
+                       "\" (threshold, alarm_point, publish, alarm, round, link)");
+        opt.event_kinds.insert(k);
+      }
     } else if (arg == "--history") {
       opt.history = value;
     } else if (arg == "--rounds") {

@@ -48,21 +48,24 @@ HostProcess::~HostProcess() {
   }
 }
 
-int HostProcess::wait(std::chrono::milliseconds limit) {
-  if (done_) return status_;
-  const auto until = std::chrono::steady_clock::now() + limit;
+bool HostProcess::exited() {
+  if (done_) return true;
   int st = 0;
-  while (waitpid(pid_, &st, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > until) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &st, 0);
-      ADD_FAILURE() << "kpl-host did not end within " << limit.count() << " ms\n" << out();
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  if (waitpid(pid_, &st, WNOHANG) == 0) return false;
   done_ = true;
   status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  return true;
+}
+
+int HostProcess::wait(std::chrono::milliseconds limit) {
+  if (!eventually([this] { return exited(); }, limit)) {
+    kill(pid_, SIGKILL);
+    int st = 0;
+    waitpid(pid_, &st, 0);
+    done_ = true;
+    status_ = 128 + SIGKILL;
+    ADD_FAILURE() << "kpl-host did not end within " << limit.count() << " ms\n" << out();
+  }
   return status_;
 }
 

@@ -19,9 +19,12 @@ class HostProcess {
   // Waits for the exit; kills the process and fails the test if it does not
   // end in time. Returns the exit status (or 128 + signal).
   int wait(std::chrono::milliseconds limit);
+  // Whether the process has ended (its status is then kept for wait()).
+  bool exited();
   // Asks the host to stop, as an operator's Ctrl-C does.
   void interrupt();
   std::string out() const;
+  pid_t pid() const { return pid_; }
   std::string err() const;
 
  private:

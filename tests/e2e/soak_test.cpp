@@ -1,0 +1,80 @@
+// A long run: ten units polled as fast as the host will, each with its own
+// fault striking now and then, for ten thousand rounds in all. No published
+// image may differ from its unit's values, and the host's memory must not
+// grow with the rounds.
+
+#include <fstream>
+
+#include "tests/e2e/e2e_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using qltsim::Fault;
+using qltsim::FaultMode;
+using qltsim::Schedule;
+
+long resident_kib(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+TEST_F(EndToEnd, SoakTenThousandRoundsWithFaultsSprinkledIn) {
+  const FaultMode modes[] = {FaultMode::drop,      FaultMode::error,       FaultMode::exception,
+                             FaultMode::short_reply, FaultMode::lying_count, FaultMode::junk,
+                             FaultMode::wrong_tid, FaultMode::coalesce,    FaultMode::split,
+                             FaultMode::close};
+  unsigned int number = 1;
+  for (FaultMode m : modes) {
+    qltsim::Unit& u = add_unit({number++, {1, 0, 0, 0, 1}});
+    // A cut connection costs half a second of backoff; strike it less often
+    // so that its unit keeps up with the others.
+    u.set_fault(Fault(m, Schedule::every_nth_request(m == FaultMode::close ? 997 : 97)));
+  }
+  sim.start();
+  write_config(10, "", R"(, "reply_timeout_ms": 100)");
+  const long rounds_each = 1000;
+  auto host = start_host({"--quiet", "--events-only", "publish", "--rounds",
+                          std::to_string(rounds_each)});
+
+  // Memory once every unit has served a hundred passes, and from then on
+  // until the host stops by itself.
+  ASSERT_TRUE(eventually(
+      [&] {
+        for (const auto& u : units)
+          if (u.second->requests_served() < 100 * 12) return false;
+        return true;
+      },
+      60s));
+  const long start_kib = resident_kib(host->pid());
+  long end_kib = start_kib;
+  ASSERT_TRUE(eventually(
+      [&] {
+        if (host->exited()) return true;
+        end_kib = std::max(end_kib, resident_kib(host->pid()));
+        return false;
+      },
+      300s));
+  ASSERT_EQ(host->wait(1s), 0) << host->out();
+
+  long published = 0;
+  for (const auto& [spec, unit] : units) {
+    const auto images = events_of("publish", spec.device_number);
+    EXPECT_GE(images.size(), size_t(rounds_each)) << spec.device_number;
+    for (const Json::Value& p : images) expect_image_matches(p, *unit, spec.device_number);
+    published += static_cast<long>(images.size());
+  }
+  std::printf("soak: %ld rounds published; resident memory %ld KiB after the first 100 rounds, "
+              "at most %ld KiB later\n",
+              published, start_kib, end_kib);
+  RecordProperty("rounds", static_cast<int>(published));
+  RecordProperty("rss_start_kib", static_cast<int>(start_kib));
+  RecordProperty("rss_max_kib", static_cast<int>(end_kib));
+  EXPECT_GE(published, 10000);
+  // Flat: a leak of even one small block per round would add well over this.
+  EXPECT_LT(end_kib - start_kib, 2048);
+}
+
+}  // namespace
