@@ -3,6 +3,8 @@
 
 #include "model/qlt_model.h"
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +57,9 @@ bool count_of(const Json::Value& v, long& out, std::string& text) {
   }
   text = v.asString();
   out = std::strtol(text.c_str(), nullptr, 10);
+  // A huge number in exponent form ("1e+20") would read as its first digit.
+  if (v.type() == Json::realValue && !(std::fabs(v.asDouble()) < 2147483648.0))
+    out = v.asDouble() < 0 ? -1 : LONG_MAX;
   return true;
 }
 

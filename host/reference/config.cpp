@@ -72,6 +72,8 @@ DeviceConfig parse_device(const Reader& r, const Json::Value& d, const std::stri
       r.integer(d["device_number"], at + ".device_number", 0, 4294967295LL));
   dev.data_id = static_cast<unsigned int>(
       r.integer_or(d, "data_id", at + ".data_id", 0, 4294967295LL, dev.device_number));
+  // The device reads its data id from the object it is given.
+  dev.json["data_id"] = dev.data_id;
 
   const Json::Value& ip = d["ip"];
   boost::system::error_code bad_ip;

@@ -111,6 +111,26 @@ TEST_F(EndToEnd, ReconnectsAfterTheUnitDropsTheConnection) {
   EXPECT_GE(unit.connections_accepted(), 2u);
 }
 
+TEST_F(EndToEnd, UnusableCountsAreTakenAsZeroAndPollingGoesOn) {
+  qltsim::Unit& unit = add_unit({7, {0, 0, 0, 0, 0}});
+  sim.start();
+  std::ofstream(config_path) << R"({"poll_interval_ms": 100, "devices": [{"device_number": 7,)"
+                             << R"("ip": "127.0.0.1", "port": )" << unit.port()
+                             << R"(, "appSetting": {"ups": -1, "pdu_type_1": "many", "ac": [1],)"
+                             << R"( "pdu_type_2": 1e20, "pdu_type_3": "99999999999999999999"}}]})";
+  auto host = start_host({"--rounds", "2"});
+  ASSERT_EQ(host->wait(seconds(20)), 0) << host->out();
+  const std::string out = host->out();
+  for (const char* line :
+       {"QLTModel::Init count out of range: data_id:7 ups:-1 taken as 0",
+        "QLTModel::Init count is not a number: data_id:7 ac:[array] taken as 0",
+        "QLTModel::Init count out of range: data_id:7 pdu_type_2:1e+20 taken as 0",
+        "QLTModel::Init count out of range: data_id:7 pdu_type_3:99999999999999999999 taken as 0"})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  for (const Json::Value& p : events_of("publish", 7)) expect_image_matches(p, unit, 7);
+  EXPECT_GE(events_of("publish", 7).size(), 2u);
+}
+
 TEST_F(EndToEnd, BadStartsSayWhyAndExitNonZero) {
   struct Case {
     std::vector<std::string> args;

@@ -93,6 +93,7 @@ TEST_F(Plan, ImpossibleCountsAreTakenAsZeroWithALine) {
       {R"({"ups": "99999999999999999999", "ac": 1})",
        "QLTModel::Init count out of range: data_id:107 ups:99999999999999999999 taken as 0\n"},
       {R"({"ups": [1], "ac": 1})", "QLTModel::Init count is not a number: data_id:107 ups:[array] taken as 0\n"},
+      {R"({"ups": 1e20, "ac": 1})", "QLTModel::Init count out of range: data_id:107 ups:1e+20 taken as 0\n"},
       {R"({"ups": {"n": 1}, "ac": 1})",
        "QLTModel::Init count is not a number: data_id:107 ups:{object} taken as 0\n"},
       // 167 UPS blocks take the unit to 65317 items; two type-3 PDU blocks
