@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "tests/sim/loopback_client.h"
+#include "tests/support/exec_argv.h"
 
 namespace {
 
@@ -40,7 +41,9 @@ class Running {
     if (pid_ == 0) {
       ::dup2(out[1], 1);
       ::dup2(err[1], 2);
-      std::vector<char*> argv{const_cast<char*>(QLT_UNIT_SIM)};
+      std::vector<std::string> words = exec_argv(QLT_UNIT_SIM);
+      std::vector<char*> argv;
+      for (std::string& w : words) argv.push_back(w.data());
       for (std::string& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
       ::execv(argv[0], argv.data());
