@@ -2,9 +2,11 @@
 # The whole test suite: installs what is missing, builds with warnings as
 # errors and runs every test; then runs the suite again under
 # ThreadSanitizer and under AddressSanitizer with UndefinedBehaviorSanitizer,
-# and gives each fuzzer a short run on its seed corpus.
+# gives each fuzzer a short run on its seed corpus, and last builds for the
+# controller (armhf), runs the suite under qemu-arm and builds the package.
 #   QLT_SANITIZERS=0  skips the sanitizer runs
 #   QLT_FUZZ_SECONDS  seconds per fuzzer (default 20; 0 skips)
+#   QLT_ARMHF=0       skips the armhf build
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,4 +31,7 @@ if [ "${QLT_FUZZ_SECONDS:-20}" != 0 ]; then
     echo "fuzzing found inputs that break the device: build/fuzz/findings" >&2
     exit 1
   fi
+fi
+if [ "${QLT_ARMHF:-1}" != 0 ]; then
+  tools/test-armhf.sh
 fi
