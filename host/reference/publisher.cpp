@@ -16,11 +16,12 @@ int HostPublisher::SendSP(KPLVDevice& dev, int image_id, const unsigned char* da
                           bool) {
   DeviceSlot& slot = registry_.of(dev);
   events_.publish(slot, image_id, data, len);
+  bool reached;
   {
     std::lock_guard<std::mutex> g(lock_);
-    ++slot.published;
+    reached = ++slot.published >= awaited_;
   }
-  progress_.notify_all();
+  if (reached) progress_.notify_all();
   return 1;
 }
 
@@ -38,6 +39,7 @@ int HostPublisher::SaveDeviceHistory(KPLVDevice& dev, const unsigned char* data,
 
 bool HostPublisher::wait_for_rounds(long rounds) {
   std::unique_lock<std::mutex> g(lock_);
+  awaited_ = rounds;
   progress_.wait(g, [&] {
     if (stopped_) return true;
     for (const auto& s : registry_.slots())

@@ -40,6 +40,9 @@ class HostPublisher final : public Publisher {
   LocalClock clock_;
   std::mutex lock_;
   std::condition_variable progress_;
+  // The count wait_for_rounds waits for: a publish wakes it only once its
+  // device has reached that count.
+  long awaited_ = 0;
   bool stopped_ = false;
 };
 

@@ -19,7 +19,17 @@ bool outside(const Limits& l, float v) {
 }  // namespace
 
 std::string point_key(const rule_value& r) {
-  return r.kind == rule_alarm ? r.label + "/" + r.name : r.name;
+  std::string key;
+  point_key_into(r, key);
+  return key;
+}
+
+void point_key_into(const rule_value& r, std::string& key) {
+  if (r.kind != rule_alarm) {
+    key = r.name;
+    return;
+  }
+  key.assign(r.label).append(1, '/').append(r.name);
 }
 
 int RuleEngine::CheckThreshold(KPLVDevice& dev, const std::string& name, const std::string& desc,
@@ -57,9 +67,14 @@ bool RuleEngine::CheckAOReport(KPLVDevice& dev, const std::string& name, float v
 bool RuleEngine::DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rule_value>& records) {
   DeviceSlot& slot = registry_.of(dev);
   RoundSummary summary{++slot.rounds_checked, &records, {}};
+  // One buffer for every key, and a node only for a point seen first.
+  std::string key;
   for (const rule_value& r : records) {
     const bool now = r.state == rule_in_alarm;
-    auto [it, first] = slot.in_alarm.emplace(point_key(r), now);
+    point_key_into(r, key);
+    auto it = slot.in_alarm.find(key);
+    const bool first = it == slot.in_alarm.end();
+    if (first) it = slot.in_alarm.emplace(key, now).first;
     // A point seen for the first time is news only if it is in alarm.
     if (first ? !now : it->second == now) continue;
     it->second = now;

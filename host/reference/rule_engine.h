@@ -30,5 +30,7 @@ class RuleEngine final : public ThresholdRules {
 // The key under which a point's state is kept: alarm ids repeat in every
 // block, so they are told apart by the block's label.
 std::string point_key(const rule_value& r);
+// The same key, written into a buffer that keeps its room between calls.
+void point_key_into(const rule_value& r, std::string& key);
 
 }  // namespace kplhost

@@ -1,0 +1,25 @@
+#include "bench/support/model_rig.h"
+
+#include "model/item_map.h"
+
+namespace qltbench {
+
+ModelRig::ModelRig(Blocks blocks, HostServices* services, unsigned int number)
+    : model_(std::make_shared<QLTModel>()) {
+  if (services) model_->services = services;
+  model_->Init({}, number, device_json(number, blocks, 1502));
+  model_->link_ready = 1;
+  replies_ = replies_for(model_->requests);
+}
+
+void ModelRig::pass() {
+  model_->RefreshStatus();
+  for (int b = 0; b < batches(); ++b) feed(b);
+}
+
+void ModelRig::rewind() {
+  model_->cur_batch = 0;
+  model_->cursor = model_->image.get() + item_map::header_bytes;
+}
+
+}  // namespace qltbench
