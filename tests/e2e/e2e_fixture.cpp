@@ -105,3 +105,8 @@ void EndToEnd::expect_image_matches(const Json::Value& publish, const qltsim::Un
   const unsigned year = byte(4 + 4 * items) | byte(5 + 4 * items) << 8;
   EXPECT_GE(year, 2020u);
 }
+
+bool EndToEnd::published(unsigned int device, size_t n) const {
+  return eventually([&] { return events_of("publish", device).size() >= n; },
+                    std::chrono::seconds(10));
+}

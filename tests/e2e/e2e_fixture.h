@@ -31,6 +31,10 @@ class EndToEnd : public ::testing::Test {
   std::vector<std::string> host_args(const std::vector<std::string>& more) const;
   std::unique_ptr<HostProcess> start_host(const std::vector<std::string>& more);
 
+  // Whether the host has published at least n images of the device within
+  // ten seconds.
+  bool published(unsigned int device, size_t n = 1) const;
+
   // The event stream as written so far, one object per line.
   std::vector<Json::Value> events() const;
   std::vector<Json::Value> events_of(const std::string& kind, unsigned int device) const;

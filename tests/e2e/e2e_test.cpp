@@ -56,7 +56,7 @@ TEST_F(EndToEnd, AlarmIsRaisedAndClearedWhileTheHostRuns) {
   sim.start();
   write_config(100);
   auto host = start_host({});
-  ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() >= 1; }, seconds(10)));
+  ASSERT_TRUE(published(7));
   unit.raise("ac1.QLT_114");
   auto has = [&](const char* state) {
     for (const Json::Value& a : events_of("alarm", 7))
@@ -93,7 +93,7 @@ TEST_F(EndToEnd, ReconnectsAfterTheUnitDropsTheConnection) {
   sim.start();
   write_config(100);
   auto host = start_host({});
-  ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() >= 1; }, seconds(10)));
+  ASSERT_TRUE(published(7));
   // Cut the connection in the middle of a pass.
   unit.set_fault(qltsim::Fault(qltsim::FaultMode::close, qltsim::Schedule::next_requests(1)));
   ASSERT_TRUE(eventually([&] { return !events_of("link", 7).empty() && events_of("link", 7).size() >= 3; },

@@ -58,7 +58,7 @@ TEST_P(UnitFault, ImagesStayTrueAndRoundsResume) {
   sim.start();
   write_config(100, "", R"(, "reply_timeout_ms": 1000)");
   auto host = start_host({"--quiet"});
-  ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() >= 1; }, 10s)) << host->out();
+  ASSERT_TRUE(published(7)) << host->out();
 
   unit.set_fault(GetParam().fault);
   const size_t before = events_of("publish", 7).size();
@@ -83,7 +83,7 @@ TEST_F(EndToEnd, UnitRestartingIsReconnectedAndPolledAgain) {
   sim.start();
   write_config(100, "", R"(, "reply_timeout_ms": 300)");
   auto host = start_host({"--quiet"});
-  ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() >= 1; }, 10s));
+  ASSERT_TRUE(published(7));
   unit.restart();
   const size_t before = events_of("publish", 7).size();
   ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() >= before + 3; }, 8s));

@@ -1,18 +1,9 @@
 #include "tests/support/recording_host.h"
 
-#include <cstring>
-
 #include "host/kpl_socket_device.h"
+#include "host/reference/float_bits.h"
 
-namespace {
-
-std::uint32_t bits_of(float v) {
-  std::uint32_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return b;
-}
-
-}  // namespace
+using kplhost::bits_of;
 
 RecordingHost::RecordingHost() : services{this, this, this, this} {
   HostServices::set_fallback(&services);
