@@ -75,8 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 6:
+        // The link drops, or comes back as a new connection.
         model->link_ready = static_cast<unsigned char>(op & 8 ? 1 : 0);
         model->recv_len = 0;
+        if (op & 8) model->OnConnected(1);
         break;
       case 7: {
         // A cached image of this device, of the planned size or not.

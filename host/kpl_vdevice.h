@@ -3,6 +3,7 @@
 // calls (threshold rules, the threshold worker, history, publishing).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -52,7 +53,9 @@ class KPLVDevice : public VDeviceInterface, public std::enable_shared_from_this<
 
   bool data_ready = false;
   std::uint16_t state_word = 0;
-  bool check_result = false;
+  // Written by the round and again by its work item, which the host may run
+  // on another thread while the next round is under way.
+  std::atomic<bool> check_result{false};
   boost::posix_time::ptime update_time;
   std::vector<rule_value> rule_batch;
   std::vector<std::string> ao_names;

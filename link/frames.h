@@ -41,6 +41,8 @@ namespace modbus {
 constexpr std::uint8_t fc_read_holding = 3;
 constexpr std::uint8_t fc_write_multiple = 16;
 constexpr std::uint8_t fc_error = 144;
+// Set in the function code of a reply that refuses its request.
+constexpr std::uint8_t exception_bit = 0x80;
 
 // Bytes of a frame before its length field counts: transaction identifier,
 // protocol identifier and the length field itself.

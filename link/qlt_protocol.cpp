@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 int QLTProtocol::Init(std::weak_ptr<KPLController> controller, unsigned int device_number,
@@ -47,21 +49,34 @@ int QLTProtocol::process_data(int, unsigned char* data, int len) {
   if (len < 0 || (len > 0 && data == nullptr)) return 0;
   if (recv_len < 0 || recv_len >= recv_capacity) recv_len = 0;
 
-  if (len >= recv_capacity - recv_len) {
-    recv_len = 0;
-    return 0;
-  }
-  if (len > 0) std::memcpy(recv_buf + recv_len, data, static_cast<size_t>(len));
-  recv_len += len;
-
+  // A chunk of any size is taken in pieces that fit the buffer. Every piece
+  // leaves room for the next: once the complete frames have gone, what is
+  // held is less than one frame, and a frame is smaller than the buffer.
   int result = 1;
-  while (recv_len > static_cast<int>(sizeof(rdu_header)) - 1) {
-    cur_header = reinterpret_cast<rdu_header*>(recv_buf);
-    const int size = modbus::frame_size(*cur_header);
-    if (!possible_frame_size(size)) {
+  do {
+    const int piece = std::min(len, recv_capacity - 1 - recv_len);
+    if (piece > 0) std::memcpy(recv_buf + recv_len, data, static_cast<size_t>(piece));
+    recv_len += piece;
+    data += piece;
+    len -= piece;
+    if (!dispatch_held(result)) {
+      // Nothing says where the next frame starts: the bytes held and the
+      // rest of the chunk are dropped, and the next chunk starts afresh.
+      std::printf("QLTProtocol::process_data lost framing: data_id:%u length:%d dropped:%d\n",
+                  data_id, ntohs(cur_header->length), recv_len + len);
+      std::fflush(stdout);
       recv_len = 0;
       return 0;
     }
+  } while (len > 0);
+  return result;
+}
+
+bool QLTProtocol::dispatch_held(int& result) {
+  while (recv_len >= static_cast<int>(sizeof(rdu_header))) {
+    cur_header = reinterpret_cast<rdu_header*>(recv_buf);
+    const int size = modbus::frame_size(*cur_header);
+    if (!possible_frame_size(size)) return false;
     if (size > recv_len) break;
 
     const int rest = recv_len - size;
@@ -73,22 +88,21 @@ int QLTProtocol::process_data(int, unsigned char* data, int len) {
       recv_len = rest;
     }
   }
-  return result;
+  return true;
 }
 
 int QLTProtocol::dispatch() {
-  switch (cur_header->func_code) {
-    case modbus::fc_error:
-      return process_error();
-    case modbus::fc_read_holding:
-    case modbus::fc_write_multiple:
-      cur_reply = reinterpret_cast<rdu_read_reply*>(recv_buf);
-      // Convert only words that lie inside this frame: a reply whose byte
-      // count overstates its frame is refused by the model, and must not
-      // disturb the bytes of a frame that follows it.
-      if (cur_reply->byte_count <= modbus::carried_data_bytes(*cur_header)) ntoh(*cur_reply);
-      return process_payload();
-    default:
-      return 1;
+  const std::uint8_t func = cur_header->func_code;
+  if (func == modbus::fc_read_holding || func == modbus::fc_write_multiple) {
+    cur_reply = reinterpret_cast<rdu_read_reply*>(recv_buf);
+    // Convert only words that lie inside this frame: a reply whose byte
+    // count overstates its frame is refused by the model, and must not
+    // disturb the bytes of a frame that follows it.
+    if (cur_reply->byte_count <= modbus::carried_data_bytes(*cur_header)) ntoh(*cur_reply);
+    return process_payload();
   }
+  // The error reply (144) and every exception reply (function code with the
+  // high bit set, 0x83 for a refused read) answer a request with no data.
+  if (func & modbus::exception_bit) return process_error();
+  return 1;
 }

@@ -17,7 +17,8 @@ class QLTProtocol : public KPLSocketDevice {
 
   // A data reply (function 3 or 16) is complete, its words in host order.
   virtual int process_payload() = 0;
-  // An error reply (function 144) is complete.
+  // An error reply (function 144) or an exception reply (any other function
+  // code with the high bit set) is complete.
   virtual int process_error() = 0;
 
   // Turns a filled request into its wire image; apply once per record.
@@ -26,9 +27,13 @@ class QLTProtocol : public KPLSocketDevice {
   void ntoh(rdu_read_reply& reply);
 
   // The frame being handled; valid only while process_payload/process_error run.
-  rdu_header* cur_header;
-  rdu_read_reply* cur_reply;
+  rdu_header* cur_header = nullptr;
+  rdu_read_reply* cur_reply = nullptr;
 
  private:
+  // Dispatches every complete frame held, leaving the last result in
+  // `result`; false when the frame at the front declares a size that no
+  // frame can have, so the stream has lost its framing.
+  bool dispatch_held(int& result);
   int dispatch();
 };

@@ -9,14 +9,18 @@
 
 #include "host/ttime.h"
 #include "model/item_map.h"
+#include "model/local_time.h"
 #include "model/qlt_model.h"
 
 void QLTModel::send_request(int batch) {
-  KPLSocketDevice::SendSocketData(
-      reinterpret_cast<const unsigned char*>(&requests[static_cast<size_t>(batch)]),
-      sizeof(rdu_read));
+  rdu_read& req = requests[static_cast<size_t>(batch)];
+  // The stored request is the wire image; only its transaction id changes
+  // from one send to the next.
+  awaited_trans_id = next_trans_id++;
+  req.trans_id = htons(awaited_trans_id);
   awaiting_reply = true;
   sent_at = now();
+  KPLSocketDevice::SendSocketData(reinterpret_cast<const unsigned char*>(&req), sizeof(rdu_read));
 }
 
 void QLTModel::end_pass() {
@@ -30,37 +34,66 @@ long QLTModel::room_left() const {
   return left / item_map::item_size;
 }
 
+int QLTModel::OnConnected(int handle) {
+  recv_len = 0;
+  end_pass();
+  return QLTProtocol::OnConnected(handle);
+}
+
 int QLTModel::RefreshStatus() {
-  if (link_ready == 0) return 0;
-  if (awaiting_reply && now() - sent_at >= reply_timeout) {
+  if (link_ready == 0) {
+    // The awaited reply went with the connection.
+    end_pass();
+    return 0;
+  }
+  if (awaiting_reply) {
+    // One request at a time: a unit behind a serial gateway answers in
+    // turn, and a repeated request would only queue behind the first.
+    if (now() - sent_at < reply_timeout) return 0;
     std::printf("QLTModel::RefreshStatus reply timeout: data_id:%u batch:%d\n", data_id, cur_batch);
     std::fflush(stdout);
     // Whatever part of a frame has arrived belongs to the abandoned pass.
     recv_len = 0;
     end_pass();
   }
-  if (cur_batch != 0) return 0;
   if (batch_count <= 0 || !image) return 0;
   cursor = image.get() + item_map::header_bytes;
   send_request(0);
   return 1;
 }
 
-bool QLTModel::refuse_reply() {
+bool QLTModel::answers_outstanding(const char* operation) {
   const unsigned int trans = ntohs(cur_header->trans_id);
   if (!awaiting_reply) {
-    std::printf("QLTModel::process_payload Error:data_id:%u trans_id:%u no request outstanding\n",
+    std::printf("QLTModel::%s Error:data_id:%u trans_id:%u no request outstanding\n", operation,
                 data_id, trans);
-  } else if (trans != static_cast<unsigned int>(cur_batch)) {
-    std::printf("QLTModel::process_payload Error:data_id:%u trans_id:%u expected_trans_id:%d\n",
-                data_id, trans, cur_batch);
-  } else if (cur_reply->byte_count > modbus::carried_data_bytes(*cur_header)) {
+  } else if (trans != awaited_trans_id) {
+    std::printf("QLTModel::%s Error:data_id:%u trans_id:%u expected_trans_id:%u\n", operation,
+                data_id, trans, static_cast<unsigned int>(awaited_trans_id));
+  } else {
+    return true;
+  }
+  std::fflush(stdout);
+  return false;
+}
+
+bool QLTModel::refuse_reply() {
+  if (!answers_outstanding("process_payload")) return true;
+  // The answer to the request outstanding, but unusable: no other answer
+  // will come, so the pass ends and the next poll starts it again.
+  const int carried = modbus::carried_data_bytes(*cur_header);
+  const unsigned int want = item_map::item_size * ntohs(requests[static_cast<size_t>(cur_batch)].quantity);
+  if (cur_reply->byte_count > carried) {
     std::printf("QLTModel::process_payload Error:data_id:%u data_len:%d carried:%d\n", data_id,
-                cur_reply->byte_count, modbus::carried_data_bytes(*cur_header));
+                cur_reply->byte_count, carried);
+  } else if (cur_reply->byte_count != want) {
+    std::printf("QLTModel::process_payload Error:data_id:%u data_len:%d expected:%u\n", data_id,
+                cur_reply->byte_count, want);
   } else {
     return false;
   }
   std::fflush(stdout);
+  end_pass();
   return true;
 }
 
@@ -70,13 +103,6 @@ int QLTModel::process_payload() {
 
   const unsigned int q = ntohs(requests[static_cast<size_t>(cur_batch)].quantity);
   const unsigned int want = item_map::item_size * q;
-  if (cur_reply->byte_count != want) {
-    std::printf("QLTModel::process_payload Error:data_id:%u data_len:%d expected:%u\n", data_id,
-                cur_reply->byte_count, want);
-    std::fflush(stdout);
-    return 0;
-  }
-
   const bool last = cur_batch == batch_count - 1;
   if (room_left() < static_cast<long>(q)) {
     std::puts(last ? "QLTModel::process_payload last round, buffer overflow"
@@ -95,7 +121,7 @@ int QLTModel::process_payload() {
   }
 
   end_pass();
-  const ttime stamp = get_ttime(boost::posix_time::second_clock::local_time());
+  const ttime stamp = get_ttime(local_time_at(wall_clock()));
   if (image.get() + image_size - cursor != item_map::trailer_bytes) {
     std::puts("QLTModel::process_payload set update_date, buffer overflow");
     std::fflush(stdout);
@@ -107,7 +133,17 @@ int QLTModel::process_payload() {
 }
 
 int QLTModel::process_error() {
-  std::printf("QLTModel::process_error code:%d\n", cur_header->func_code);
+  const std::uint8_t func = cur_header->func_code;
+  if (func == modbus::fc_error) {
+    std::printf("QLTModel::process_error code:%d\n", func);
+  } else {
+    // The exception code follows the function code, when the frame has it.
+    const bool has_code = modbus::frame_size(*cur_header) > static_cast<int>(sizeof(rdu_header));
+    std::printf("QLTModel::process_error exception: data_id:%u function:%d code:%d\n", data_id,
+                func ^ modbus::exception_bit, has_code ? recv_buf[sizeof(rdu_header)] : -1);
+  }
   std::fflush(stdout);
+  // A refusal of the request outstanding: no data will come for it.
+  if (awaiting_reply && ntohs(cur_header->trans_id) == awaited_trans_id) end_pass();
   return 0;
 }

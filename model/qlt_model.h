@@ -4,6 +4,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <ctime>
 #include <vector>
 
 #include "link/frames.h"
@@ -20,9 +22,15 @@ class QLTModel : public UniBufferDevice<QLTProtocol, 5273> {
 
   int Init(std::weak_ptr<KPLController> controller, unsigned int device_number,
            const Json::Value& config) override;
-  // Starts a pass, or abandons one whose awaited reply is overdue.
+  // A new connection carries no reply to anything sent before it: the pass
+  // under way is abandoned, so the next poll starts afresh.
+  int OnConnected(int handle) override;
+  // Starts a pass when no reply is awaited, or abandons one whose awaited
+  // reply is overdue and starts again.
   int RefreshStatus() override;
   int process_payload() override;
+  // Error and exception replies: reported; one that answers the request
+  // outstanding ends the pass.
   int process_error() override;
   void RunCheckThreshold() override;
 
@@ -37,22 +45,36 @@ class QLTModel : public UniBufferDevice<QLTProtocol, 5273> {
   int batch_count = 0;
   unsigned char* cursor = nullptr;
 
-  // How long a pass waits for an awaited reply before starting over.
+  // How long a pass waits for an awaited reply, from when its request went
+  // out, before starting over.
   std::chrono::milliseconds reply_timeout{3000};
-  // Where the model reads the time; a test steps its own clock instead.
+  // Where the model reads the time; a test steps its own clocks instead.
   Clock::time_point (*now)() = &Clock::now;
+  std::time_t (*wall_clock)() = &wall_time_now;
+
+  static std::time_t wall_time_now() { return std::time(nullptr); }
 
  private:
-  void read_composition(const Json::Value& setting);
+  // Whether the configuration gave a usable composition.
+  bool read_composition(const Json::Value& setting);
+  void read_reply_timeout(const Json::Value& setting);
   void plan_requests();
   void send_request(int batch);
   // Bytes from cursor to the start of the update_date trailer, in whole items.
   long room_left() const;
+  // Whether the completed frame answers the request outstanding; writes the
+  // line that says why not.
+  bool answers_outstanding(const char* operation);
   bool refuse_reply();
   void end_pass();
 
   // A request of the pass is out and its reply is awaited.
   bool awaiting_reply = false;
   Clock::time_point sent_at;
+  // Every request goes out with the next number of a running 16-bit count,
+  // so a reply to an abandoned or repeated request never passes for the
+  // answer to another.
+  std::uint16_t next_trans_id = 0;
+  std::uint16_t awaited_trans_id = 0;
   BlockNames block_names;
 };

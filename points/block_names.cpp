@@ -8,16 +8,13 @@ std::string decimal(int n) { return boost::lexical_cast<std::string>(n); }
 
 }  // namespace
 
-const BlockNames::Ups& BlockNames::ups(int i) {
-  while (static_cast<int>(ups_.size()) <= i) {
-    const int k = static_cast<int>(ups_.size());
-    ups_.push_back({"Number_" + decimal(k + 1) + "_UPS_Alarm_", "battery_" + decimal(k) + "_value",
-                    "第" + decimal(k) + "电池总电压"});
-  }
-  return ups_[static_cast<size_t>(i)];
-}
-
-const std::string& BlockNames::ac_label(int j) {
-  while (static_cast<int>(ac_.size()) <= j) ac_.push_back("空调" + decimal(static_cast<int>(ac_.size()) + 1));
-  return ac_[static_cast<size_t>(j)];
+void BlockNames::prepare(int ups_count, int ac_count) {
+  ups_.clear();
+  ac_.clear();
+  ups_.reserve(static_cast<size_t>(ups_count));
+  ac_.reserve(static_cast<size_t>(ac_count));
+  for (int i = 0; i < ups_count; ++i)
+    ups_.push_back({"Number_" + decimal(i + 1) + "_UPS_Alarm_", "battery_" + decimal(i) + "_value",
+                    "第" + decimal(i) + "电池总电压"});
+  for (int j = 0; j < ac_count; ++j) ac_.push_back("空调" + decimal(j + 1));
 }

@@ -1,7 +1,7 @@
 // The per-block texts of the point evaluation: a UPS block's group label and
-// battery point name and description, an air-conditioner block's label. Each
-// is made the first time its block is evaluated and kept, so later rounds
-// build no strings.
+// battery point name and description, an air-conditioner block's label. All
+// are made once, when the composition is known, so a round builds no strings
+// and a string once handed to the host never moves.
 #pragma once
 
 #include <string>
@@ -9,13 +9,17 @@
 
 class BlockNames {
  public:
+  // Makes the texts of ups_count UPS blocks and ac_count air-conditioner
+  // blocks, replacing any made before.
+  void prepare(int ups_count, int ac_count);
+
   // "Number_<i+1>_UPS_Alarm_": labels count blocks from 1.
-  const std::string& ups_label(int i) { return ups(i).label; }
+  const std::string& ups_label(int i) const { return ups_[static_cast<size_t>(i)].label; }
   // "battery_<i>_value" and "第<i>电池总电压": battery points count from 0.
-  const std::string& battery_name(int i) { return ups(i).battery_name; }
-  const std::string& battery_desc(int i) { return ups(i).battery_desc; }
+  const std::string& battery_name(int i) const { return ups_[static_cast<size_t>(i)].battery_name; }
+  const std::string& battery_desc(int i) const { return ups_[static_cast<size_t>(i)].battery_desc; }
   // "空调<j+1>".
-  const std::string& ac_label(int j);
+  const std::string& ac_label(int j) const { return ac_[static_cast<size_t>(j)]; }
 
  private:
   struct Ups {
@@ -23,8 +27,6 @@ class BlockNames {
     std::string battery_name;
     std::string battery_desc;
   };
-  const Ups& ups(int i);
-
   std::vector<Ups> ups_;
   std::vector<std::string> ac_;
 };

@@ -18,6 +18,9 @@ void ModelRig::pass() {
 }
 
 void ModelRig::rewind() {
+  // The reply awaited stays the one to the last request sent.
+  auto& requests = model_->requests;
+  requests.front().trans_id = requests[static_cast<size_t>(model_->cur_batch)].trans_id;
   model_->cur_batch = 0;
   model_->cursor = model_->image.get() + item_map::header_bytes;
 }

@@ -3,6 +3,7 @@
 // receive path and the round by hand on the calling thread.
 #pragma once
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -23,9 +24,11 @@ class ModelRig {
   const std::shared_ptr<QLTModel>& shared() const { return model_; }
   int batches() const { return model_->batch_count; }
 
-  // Hands the reply of one batch to the host's receive entry.
+  // Hands the reply of one batch to the host's receive entry, with the
+  // transaction id its request last went out with.
   int feed(int batch) {
     Frame& f = replies_[static_cast<size_t>(batch)];
+    std::memcpy(f.data(), &model_->requests[static_cast<size_t>(batch)].trans_id, 2);
     return model_->process(model_->socket_id, f.data(), static_cast<int>(f.size()));
   }
   // A complete pass: RefreshStatus sends the first request, then every

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 void EndToEnd::SetUp() {
   std::string tmpl = ::testing::TempDir() + "kpl-e2e-XXXXXX";
@@ -33,16 +34,22 @@ qltsim::Unit& EndToEnd::add_unit(const UnitSpec& spec) {
   return u;
 }
 
+void EndToEnd::add_endpoint(const UnitSpec& spec, unsigned short port) {
+  endpoints.emplace_back(spec, port);
+}
+
 std::string EndToEnd::write_config(int poll_interval_ms, const std::string& extra,
                                    const std::string& extra_app) {
+  std::vector<std::pair<UnitSpec, unsigned short>> all = endpoints;
+  for (const auto& [spec, unit] : units) all.emplace_back(spec, unit->port());
   std::ostringstream c;
   c << "{\"poll_interval_ms\": " << poll_interval_ms << ", \"devices\": [";
-  for (size_t i = 0; i < units.size(); ++i) {
-    const auto& [spec, unit] = units[i];
+  for (size_t i = 0; i < all.size(); ++i) {
+    const auto& [spec, port] = all[i];
     const auto& m = spec.composition;
     c << (i ? "," : "") << "{\"device_number\": " << spec.device_number
       << ", \"data_id\": " << 100 + spec.device_number << ", \"ip\": \"127.0.0.1\", \"port\": "
-      << unit->port() << ", \"addr\": 1, \"appSetting\": {\"ups\": " << m.ups
+      << port << ", \"addr\": 1, \"appSetting\": {\"ups\": " << m.ups
       << ", \"pdu_type_1\": " << m.pdu_type_1 << ", \"pdu_type_2\": " << m.pdu_type_2
       << ", \"pdu_type_3\": " << m.pdu_type_3 << ", \"ac\": " << m.ac << extra_app << "}" << extra
       << "}";
@@ -109,4 +116,17 @@ void EndToEnd::expect_image_matches(const Json::Value& publish, const qltsim::Un
 bool EndToEnd::published(unsigned int device, size_t n) const {
   return eventually([&] { return events_of("publish", device).size() >= n; },
                     std::chrono::seconds(10));
+}
+
+std::vector<std::chrono::steady_clock::time_point> EndToEnd::publish_times(
+    unsigned int device, std::chrono::milliseconds span) const {
+  using Clock = std::chrono::steady_clock;
+  std::vector<Clock::time_point> times;
+  size_t seen = 0;
+  for (const auto end = Clock::now() + span; Clock::now() < end;) {
+    const size_t n = events_of("publish", device).size();
+    for (; seen < n; ++seen) times.push_back(Clock::now());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return times;
 }

@@ -23,6 +23,8 @@ class EndToEnd : public ::testing::Test {
 
   // Adds a unit with steady values to the simulator, and to the host's config.
   qltsim::Unit& add_unit(const UnitSpec& spec);
+  // Adds a unit served by something else on a loopback port to the config.
+  void add_endpoint(const UnitSpec& spec, unsigned short port);
   // Writes the host's config for the units added so far.
   // Every device gets extra_device_keys, and extra_app_setting inside its
   // "appSetting" (both text that starts with a comma).
@@ -35,6 +37,11 @@ class EndToEnd : public ::testing::Test {
   // ten seconds.
   bool published(unsigned int device, size_t n = 1) const;
 
+  // When each new image of the device was published over the span, sampled
+  // every 20 ms.
+  std::vector<std::chrono::steady_clock::time_point> publish_times(
+      unsigned int device, std::chrono::milliseconds span) const;
+
   // The event stream as written so far, one object per line.
   std::vector<Json::Value> events() const;
   std::vector<Json::Value> events_of(const std::string& kind, unsigned int device) const;
@@ -46,4 +53,5 @@ class EndToEnd : public ::testing::Test {
   std::string config_path, events_path, history_path;
   qltsim::Simulator sim;
   std::vector<std::pair<UnitSpec, qltsim::Unit*>> units;
+  std::vector<std::pair<UnitSpec, unsigned short>> endpoints;
 };

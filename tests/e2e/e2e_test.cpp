@@ -111,24 +111,35 @@ TEST_F(EndToEnd, ReconnectsAfterTheUnitDropsTheConnection) {
   EXPECT_GE(unit.connections_accepted(), 2u);
 }
 
-TEST_F(EndToEnd, UnusableCountsAreTakenAsZeroAndPollingGoesOn) {
-  qltsim::Unit& unit = add_unit({7, {0, 0, 0, 0, 0}});
+// A composition that cannot be the unit's is never polled, so nothing is
+// ever published under the wrong points; the other devices go on.
+TEST_F(EndToEnd, UnusableCountsStopThatDeviceOnly) {
+  qltsim::Unit& bad = add_unit({7, {0, 0, 0, 0, 0}});
+  qltsim::Unit& good = add_unit({8, {0, 0, 0, 0, 1}});
   sim.start();
   std::ofstream(config_path) << R"({"poll_interval_ms": 100, "devices": [{"device_number": 7,)"
-                             << R"("ip": "127.0.0.1", "port": )" << unit.port()
+                             << R"("ip": "127.0.0.1", "port": )" << bad.port()
                              << R"(, "appSetting": {"ups": -1, "pdu_type_1": "many", "ac": [1],)"
-                             << R"( "pdu_type_2": 1e20, "pdu_type_3": "99999999999999999999"}}]})";
-  auto host = start_host({"--rounds", "2"});
-  ASSERT_EQ(host->wait(seconds(20)), 0) << host->out();
+                             << R"( "pdu_type_2": 1e20, "pdu_type_3": "99999999999999999999"}},)"
+                             << R"({"device_number": 8, "ip": "127.0.0.1", "port": )"
+                             << good.port() << R"(, "appSetting": {"ac": "1"}}]})";
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(published(8, 3)) << host->out();
+  host->interrupt();
+  ASSERT_EQ(host->wait(seconds(10)), 0) << host->out();
   const std::string out = host->out();
   for (const char* line :
-       {"QLTModel::Init count out of range: data_id:7 ups:-1 taken as 0",
-        "QLTModel::Init count is not a number: data_id:7 ac:[array] taken as 0",
-        "QLTModel::Init count out of range: data_id:7 pdu_type_2:1e+20 taken as 0",
-        "QLTModel::Init count out of range: data_id:7 pdu_type_3:99999999999999999999 taken as 0"})
+       {"QLTModel::Init count out of range: data_id:7 ups:-1, the unit is not polled",
+        "QLTModel::Init count is not a whole number: data_id:7 pdu_type_1:\"many\", the unit is "
+        "not polled",
+        "QLTModel::Init count is not a whole number: data_id:7 ac:[1], the unit is not polled",
+        "QLTModel::Init count out of range: data_id:7 pdu_type_2:1e+20, the unit is not polled",
+        "QLTModel::Init count out of range: data_id:7 pdu_type_3:\"99999999999999999999\", the "
+        "unit is not polled"})
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
-  for (const Json::Value& p : events_of("publish", 7)) expect_image_matches(p, unit, 7);
-  EXPECT_GE(events_of("publish", 7).size(), 2u);
+  EXPECT_TRUE(events_of("publish", 7).empty());
+  EXPECT_EQ(bad.requests_served(), 0u);
+  for (const Json::Value& p : events_of("publish", 8)) expect_image_matches(p, good, 8);
 }
 
 TEST_F(EndToEnd, BadStartsSayWhyAndExitNonZero) {

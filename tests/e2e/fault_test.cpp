@@ -1,7 +1,11 @@
 // A unit that misbehaves: whatever it does, every image the host publishes
 // holds the unit's values, and complete rounds resume soon after the fault.
 
+#include <cstring>
+#include <thread>
+
 #include "tests/e2e/e2e_fixture.h"
+#include "tests/support/hostile_unit.h"
 
 namespace {
 
@@ -42,6 +46,9 @@ const FaultCase cases[] = {
     {"reply_to_another_request", Fault(FaultMode::wrong_tid, every_15th)},
     {"slower_than_the_poll", with_delay(Fault(FaultMode::delay), 110ms)},
     {"connection_cut_mid_pass", Fault(FaultMode::close, every_15th)},
+    {"serial_gateway", with_delay(Fault(FaultMode::gateway), 40ms)},
+    {"mute_for_three_requests", Fault(FaultMode::mute, Schedule::next_requests(3))},
+    {"late_duplicate_of_every_reply", with_delay(Fault(FaultMode::late_duplicate), 15ms)},
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
@@ -91,6 +98,100 @@ TEST_F(EndToEnd, UnitRestartingIsReconnectedAndPolledAgain) {
   ASSERT_EQ(host->wait(10s), 0);
   for (const Json::Value& p : events_of("publish", 7)) expect_image_matches(p, unit, 7);
   EXPECT_GE(unit.connections_accepted(), 2u);
+}
+
+using Clock = std::chrono::steady_clock;
+
+long count_of(const std::string& text, const std::string& what) {
+  long n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// Item k of a published image, as a float.
+float image_item(const Json::Value& publish, long k) {
+  const std::string hex = publish["image"].asString();
+  std::uint32_t bits = 0;
+  for (int b = 3; b >= 0; --b)
+    bits = bits << 8 | static_cast<std::uint32_t>(std::stoul(hex.substr(2 * (4 + 4 * k + b), 2), nullptr, 16));
+  float v;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+// A unit behind a serial gateway answers each request in turn: with one
+// request outstanding, a pass of nine batches takes nine replies' time.
+TEST_F(EndToEnd, SerialGatewayGetsARoundEveryPassTime) {
+  qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 0}});
+  unit.set_fault(with_delay(Fault(FaultMode::gateway), 120ms));
+  sim.start();
+  write_config(40, "", R"(, "reply_timeout_ms": 400)");
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(published(7)) << host->out();
+  const auto times = publish_times(7, 6s);
+  host->interrupt();
+  ASSERT_EQ(host->wait(10s), 0);
+
+  ASSERT_GE(times.size(), 4u) << host->out();
+  for (size_t i = 1; i < times.size(); ++i)
+    EXPECT_LE(times[i] - times[i - 1], 1300ms + 20ms) << "round " << i;
+  for (const Json::Value& p : events_of("publish", 7)) expect_image_matches(p, unit, 7);
+  EXPECT_EQ(count_of(host->out(), "Error:"), 0) << host->out();
+}
+
+// A unit that takes the connection and never answers is given up on every
+// time-out, whatever the poll interval, and asked again.
+TEST_F(EndToEnd, MuteUnitTimesOutAndIsAskedAgain) {
+  qltsim::Unit& unit = add_unit({7, {0, 0, 0, 0, 0}});
+  unit.set_fault(Fault(FaultMode::mute));
+  sim.start();
+  write_config(1000);
+  auto host = start_host({"--quiet"});
+  std::vector<Clock::time_point> asked;
+  for (std::uint64_t n = 1; n <= 3; ++n) {
+    ASSERT_TRUE(unit.wait_for_requests(n, 10s)) << host->out();
+    asked.push_back(Clock::now());
+  }
+  host->interrupt();
+  ASSERT_EQ(host->wait(10s), 0);
+  // The defaults: a 3 s time-out noticed at the next poll of a 1 s interval.
+  for (size_t i = 1; i < asked.size(); ++i) {
+    EXPECT_GE(asked[i] - asked[i - 1], 2900ms) << i;
+    EXPECT_LE(asked[i] - asked[i - 1], 4300ms) << i;
+  }
+  EXPECT_GE(count_of(host->out(), "QLTModel::RefreshStatus reply timeout: data_id:107 batch:0\n"),
+            2)
+      << host->out();
+}
+
+// Every reply comes twice, the copy arriving while a later request is
+// awaited: only the reply to the request outstanding may land in an image.
+// Device 7 reads one batch per pass, so the copy arrives while the same
+// batch is awaited again; device 8 reads four.
+TEST_F(EndToEnd, LateDuplicatesNeverReachAnImage) {
+  HostileUnit one_batch({100ms, false, 120ms, false});
+  HostileUnit four_batches({100ms, false, 120ms, false});
+  add_endpoint({7, {0, 0, 0, 0, 0}}, one_batch.port());
+  add_endpoint({8, {0, 0, 0, 0, 1}}, four_batches.port());
+  write_config(50);
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(published(7, 5) && published(8, 5)) << host->out();
+  host->interrupt();
+  ASSERT_EQ(host->wait(10s), 0);
+
+  // Item k of an image came from the reply that answered its batch: the
+  // batches of one pass are consecutive replies, and passes follow each other.
+  for (const auto& [device, items] : {std::pair{7u, 20L}, std::pair{8u, 166L}}) {
+    float last = 0;
+    for (const Json::Value& p : events_of("publish", device)) {
+      const float first = image_item(p, 0);
+      for (long k = 0; k < items; ++k)
+        ASSERT_EQ(image_item(p, k), first + static_cast<float>(k / 50)) << device << " item " << k;
+      EXPECT_GT(first, last) << device;
+      last = first;
+    }
+  }
+  EXPECT_GE(count_of(host->out(), "expected_trans_id"), 8) << host->out();
 }
 
 }  // namespace

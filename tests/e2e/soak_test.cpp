@@ -1,4 +1,4 @@
-// A long run: ten units polled as fast as the host will, each with its own
+// A long run: thirteen units polled as fast as the host will, each with its own
 // fault striking now and then, for ten thousand rounds in all. No published
 // image may differ from its unit's values, and the host's memory must not
 // grow with the rounds.
@@ -25,13 +25,16 @@ TEST_F(EndToEnd, SoakTenThousandRoundsWithFaultsSprinkledIn) {
   const FaultMode modes[] = {FaultMode::drop,      FaultMode::error,       FaultMode::exception,
                              FaultMode::short_reply, FaultMode::lying_count, FaultMode::junk,
                              FaultMode::wrong_tid, FaultMode::coalesce,    FaultMode::split,
-                             FaultMode::close};
+                             FaultMode::close,     FaultMode::gateway,     FaultMode::mute,
+                             FaultMode::late_duplicate};
   unsigned int number = 1;
   for (FaultMode m : modes) {
     qltsim::Unit& u = add_unit({number++, {1, 0, 0, 0, 1}});
     // A cut connection costs half a second of backoff; strike it less often
     // so that its unit keeps up with the others.
-    u.set_fault(Fault(m, Schedule::every_nth_request(m == FaultMode::close ? 997 : 97)));
+    Fault f(m, Schedule::every_nth_request(m == FaultMode::close ? 997 : 97));
+    f.delay = 30ms;
+    u.set_fault(f);
   }
   sim.start();
   write_config(10, "", R"(, "reply_timeout_ms": 100)");

@@ -112,42 +112,63 @@ TEST(Dispatch, FunctionCodesChooseTheHandler) {
   EXPECT_EQ(p.feed(error), 5);
   EXPECT_EQ(p.cur_reply, before);
 
-  EXPECT_EQ(p.feed(hex("00 00 00 00 00 03 01 83 02")), 1);
+  // An exception reply goes the same way; a code without the high bit that
+  // is not a data reply is dropped.
+  EXPECT_EQ(p.feed(hex("00 00 00 00 00 03 01 83 02")), 5);
+  EXPECT_EQ(p.feed(hex("00 00 00 00 00 03 01 04 02")), 1);
   EXPECT_EQ(p.recv_len, 0);
 
   EXPECT_EQ(p.feed(hex("00 00 00 00 00 05 01 10 02 ab cd")), 7);
-  ASSERT_EQ(p.handled.size(), 2u);
+  ASSERT_EQ(p.handled.size(), 3u);
   EXPECT_FALSE(p.handled[0].payload);
   EXPECT_EQ(p.handled[0].frame, error);
-  EXPECT_TRUE(p.handled[1].payload);
-  EXPECT_EQ(p.handled[1].frame, hex("00 00 00 00 00 05 01 10 02 cd ab"));
+  EXPECT_FALSE(p.handled[1].payload);
+  EXPECT_EQ(p.handled[1].frame, hex("00 00 00 00 00 03 01 83 02"));
+  EXPECT_TRUE(p.handled[2].payload);
+  EXPECT_EQ(p.handled[2].frame, hex("00 00 00 00 00 05 01 10 02 cd ab"));
 }
 
-TEST(BufferLimits, ChunkOf4096IsRefusedAndOf4095Kept) {
-  ProbeProtocol p;
-  EXPECT_EQ(p.feed(Bytes(4096, 0)), 0);
-  EXPECT_EQ(p.recv_len, 0);
+// n replies of 206 bytes each, back to back, with transaction ids 0, 1, ...
+Bytes burst(int n) {
+  Bytes out;
+  for (int i = 0; i < n; ++i) {
+    const Bytes r = data_reply(static_cast<std::uint16_t>(i), counting_bytes(197, static_cast<unsigned char>(i)));
+    out.insert(out.end(), r.begin(), r.end());
+  }
+  return out;
+}
+
+TEST(BufferLimits, ChunksLargerThanTheBufferAreTakenInPieces) {
+  // 20 frames in 4,120 bytes, and a 64 KiB read cut inside a frame.
+  for (const size_t size : {size_t{4120}, size_t{65536}}) {
+    const Bytes all = burst(320);
+    const Bytes chunk(all.begin(), all.begin() + static_cast<long>(size));
+    ProbeProtocol p;
+    EXPECT_EQ(p.feed(chunk), 7) << size;
+    const size_t whole = size / 206;
+    ASSERT_EQ(p.handled.size(), whole) << size;
+    for (size_t i = 0; i < whole; ++i) {
+      const Bytes want(all.begin() + static_cast<long>(206 * i), all.begin() + static_cast<long>(206 * (i + 1)));
+      ASSERT_EQ(p.handled[i].frame, converted(want)) << size << " frame " << i;
+    }
+    EXPECT_EQ(p.recv_len, static_cast<int>(size % 206)) << size;
+  }
+}
+
+TEST(BufferLimits, LargestFrameCompletesInsideABiggerChunk) {
   // A header declaring the largest frame that fits: 4089 + 6 bytes.
   Bytes big = hex("00 00 00 00 0f f9 01 03");
   big.resize(4095, 0xee);
-  EXPECT_EQ(p.feed(Bytes(big.begin(), big.end() - 1)), 1);
-  EXPECT_EQ(p.recv_len, 4094);
-  EXPECT_EQ(p.feed(Bytes{big.back()}), 7);
-  EXPECT_EQ(p.handled.size(), 1u);
-}
-
-TEST(BufferLimits, TotalReaching4096DropsEverythingHeld) {
-  Bytes big = hex("00 00 00 00 0f f9 01 03");
-  big.resize(4000, 0xee);
   ProbeProtocol p;
-  EXPECT_EQ(p.feed(big), 1);
-  EXPECT_EQ(p.feed(Bytes(96, 0)), 0);
+  EXPECT_EQ(p.feed(Bytes(big.begin(), big.begin() + 4000)), 1);
+  Bytes rest(big.begin() + 4000, big.end());
+  const Bytes next = data_reply(1, hex("55 66 77 88"));
+  rest.insert(rest.end(), next.begin(), next.end());
+  EXPECT_EQ(p.feed(rest), 7);
+  ASSERT_EQ(p.handled.size(), 2u);
+  EXPECT_EQ(p.handled[0].frame.size(), 4095u);
+  EXPECT_EQ(p.handled[1].frame, hex("00 01 00 00 00 07 01 03 04 66 55 88 77"));
   EXPECT_EQ(p.recv_len, 0);
-
-  ProbeProtocol q;
-  EXPECT_EQ(q.feed(big), 1);
-  EXPECT_EQ(q.feed(Bytes(95, 0)), 7);
-  EXPECT_EQ(q.handled.size(), 1u);
 }
 
 TEST(BufferLimits, NegativeOrEmptyChunksStoreNothing) {
@@ -163,23 +184,32 @@ TEST(BufferLimits, NegativeOrEmptyChunksStoreNothing) {
   EXPECT_EQ(p.recv_len, 3);
 }
 
-TEST(BufferLimits, HugeChunkDoesNotOverflowTheCount) {
-  ProbeProtocol p;
-  EXPECT_EQ(p.feed(hex("00 00")), 1);
-  unsigned char byte = 0;
-  EXPECT_EQ(p.process_data(0, &byte, 2147483647), 0);
-  EXPECT_EQ(p.recv_len, 0);
-}
-
 TEST(BufferLimits, LengthThatCanNeverCompleteDropsTheStream) {
-  for (const char* header : {"00 00 00 00 00 01 01 03", "00 00 00 00 00 00 01 03",
-                             "00 00 00 00 0f fa 01 03", "00 00 00 00 ff ff 01 03"}) {
+  struct Case {
+    const char* header;
+    const char* line;
+  } cases[] = {
+      {"00 00 00 00 00 01 01 03", "length:1 dropped:19"},
+      {"00 00 00 00 00 00 01 03", "length:0 dropped:19"},
+      {"00 00 00 00 0f fa 01 03", "length:4090 dropped:19"},
+      {"00 00 00 00 ff ff 01 03", "length:65535 dropped:19"},
+  };
+  for (const Case& c : cases) {
     ProbeProtocol p;
-    EXPECT_EQ(p.feed(hex(header)), 0) << header;
-    EXPECT_EQ(p.recv_len, 0) << header;
+    p.data_id = 107;
+    // The rest of the chunk goes with the bytes that lost their framing.
+    Bytes chunk = hex(c.header);
+    const Bytes lost = data_reply(0, hex("01 02"));
+    chunk.insert(chunk.end(), lost.begin(), lost.end());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(p.feed(chunk), 0) << c.header;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              std::string("QLTProtocol::process_data lost framing: data_id:107 ") + c.line + "\n");
+    EXPECT_EQ(p.recv_len, 0) << c.header;
+    EXPECT_TRUE(p.handled.empty()) << c.header;
     // The stream is taken up again by the next frame.
-    EXPECT_EQ(p.feed(data_reply(0, hex("01 02"))), 7) << header;
-    EXPECT_EQ(p.handled.size(), 1u) << header;
+    EXPECT_EQ(p.feed(data_reply(0, hex("01 02"))), 7) << c.header;
+    EXPECT_EQ(p.handled.size(), 1u) << c.header;
   }
 }
 

@@ -15,8 +15,8 @@ TEST_F(Pass, OneBatchPassFillsStampsAndCompletesTheRound) {
   const Bytes img = image();
   for (int k = 0; k < 20; ++k)
     EXPECT_EQ(Bytes(img.begin() + 4 + 4 * k, img.begin() + 8 + 4 * k), image_item(k)) << k;
-  // update_date: the year's low byte cannot be 0 in this century.
-  EXPECT_NE(img[84], 0);
+  // update_date from the wall clock, 2039-06-15 12:34:56 in UTC.
+  EXPECT_EQ(Bytes(img.begin() + 84, img.end()), hex("f7 07 06 0f 0c 22 38"));
   EXPECT_EQ(count(HostCall::send_sp), 1u);
   EXPECT_EQ(model->cur_batch, 0);
   EXPECT_TRUE(model->data_ready);
@@ -28,6 +28,7 @@ TEST_F(Pass, NineBatchesInWireOrderThenOneRound) {
   const std::vector<Bytes> sent = host.sent();
   ASSERT_EQ(sent.size(), 9u);
   for (int i = 0; i < 9; ++i) {
+    // Every request has a transaction id of its own.
     EXPECT_EQ(field(sent[i], 0), i);
     EXPECT_EQ(field(sent[i], 8), 50 * i);
   }
@@ -44,10 +45,11 @@ TEST_F(Pass, NineBatchesInWireOrderThenOneRound) {
   EXPECT_EQ(published[0].bytes, img);
   EXPECT_EQ(count(HostCall::work), 1u);
 
-  // The next pass starts from the first item again.
+  // The next pass starts from the first item again; the ids run on.
   host.calls.clear();
   EXPECT_EQ(run_pass(), 9);
   EXPECT_EQ(count(HostCall::send_sp), 1u);
+  EXPECT_EQ(to_hex(host.sent()[0]), "00 09 00 00 00 06 01 03 00 00 00 32");
 }
 
 TEST_F(Pass, ReplyFedOneByteAtATimeCompletesThePass) {
@@ -78,17 +80,18 @@ TEST_F(Pass, NoLinkNoRequest) {
   EXPECT_EQ(model->cursor, nullptr);
 }
 
-TEST_F(Pass, FirstRequestRepeatsUntilAnsweredLaterOnesDoNot) {
+// A unit behind a serial gateway answers one request after another: a
+// repeated request would queue behind the first and delay every reply.
+TEST_F(Pass, OneRequestOutstandingNeverRepeated) {
   make(R"({"ups": 1})");
   EXPECT_EQ(model->RefreshStatus(), 1);
-  EXPECT_EQ(model->RefreshStatus(), 1);
-  EXPECT_EQ(host.sent().size(), 2u);
-  EXPECT_EQ(answer_last(), 1);
-  EXPECT_EQ(answer_last(), 1);
-  EXPECT_EQ(answer_last(), 1);
-  EXPECT_EQ(model->cur_batch, 3);
+  ManualClock::advance_ms(2999);
   EXPECT_EQ(model->RefreshStatus(), 0);
-  EXPECT_EQ(host.sent().size(), 5u);
+  EXPECT_EQ(host.sent().size(), 1u);
+  EXPECT_EQ(answer_last(), 1);
+  EXPECT_EQ(answer_last(), 1);
+  EXPECT_EQ(model->RefreshStatus(), 0);
+  EXPECT_EQ(host.sent().size(), 3u);
 }
 
 TEST_F(Pass, WrongSizeReplyIsRefusedAndChangesNothing) {
@@ -104,17 +107,42 @@ TEST_F(Pass, WrongSizeReplyIsRefusedAndChangesNothing) {
   EXPECT_EQ(model->cursor, cursor);
   EXPECT_EQ(image(), before);
   EXPECT_EQ(host.sent().size(), 1u);
+  // It was the answer to the request outstanding: no other will come, so
+  // the next poll starts the pass again at once.
+  EXPECT_EQ(run_pass(), 9);
 }
 
-TEST_F(Pass, ErrorReplyIsReportedAndOtherwiseIgnored) {
-  make(R"({"ups": 1})");
-  model->RefreshStatus();
-  answer_last();
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(feed(hex("00 01 00 00 00 03 01 90 04")), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "QLTModel::process_error code:144\n");
-  EXPECT_EQ(model->cur_batch, 1);
-  EXPECT_EQ(answer_last(), 1);
+TEST_F(Pass, ErrorAndExceptionRepliesToTheRequestOutstandingEndThePass) {
+  struct Case {
+    const char* reply;  // answering batch 1, transaction id 1
+    const char* line;
+  } cases[] = {
+      {"00 01 00 00 00 03 01 90 04", "QLTModel::process_error code:144\n"},
+      {"00 01 00 00 00 03 01 83 02",
+       "QLTModel::process_error exception: data_id:107 function:3 code:2\n"},
+      {"00 01 00 00 00 02 01 83", "QLTModel::process_error exception: data_id:107 function:3 code:-1\n"},
+  };
+  for (const Case& c : cases) {
+    make(R"({"ups": 1})");
+    model->RefreshStatus();
+    answer_last();
+    // One from an earlier request is reported and changes nothing.
+    Bytes stale = hex(c.reply);
+    stale[1] = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(feed(stale), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line);
+    EXPECT_EQ(model->cur_batch, 1);
+    EXPECT_EQ(model->RefreshStatus(), 0);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(feed(hex(c.reply)), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line);
+    EXPECT_EQ(model->cur_batch, 0);
+    // The next poll starts afresh without waiting out the time-out.
+    EXPECT_EQ(run_pass(), 9);
+    EXPECT_EQ(count(HostCall::send_sp), 1u);
+  }
 }
 
 TEST_F(Pass, FunctionSixteenReplyIsTakenLikeFunctionThree) {
@@ -132,7 +160,6 @@ TEST_F(Pass, FunctionSixteenReplyIsTakenLikeFunctionThree) {
 
 TEST_F(Pass, DuplicateReplyToTheFirstRequestIsNotTakenForTheSecond) {
   make(R"({"ups": 1})");
-  model->RefreshStatus();
   model->RefreshStatus();
   const Bytes first = data_reply(0, Bytes(200, 0xee));
   EXPECT_EQ(feed(first), 1);
@@ -179,9 +206,11 @@ TEST_F(Pass, OverdueReplyRestartsThePassAndDropsThePartialFrame) {
   make(R"({"ups": 1})");
   model->RefreshStatus();
   answer_last();
+  ManualClock::advance_ms(2500);
   answer_last();
   ASSERT_EQ(model->cur_batch, 2);
   feed(hex("00 02 00 00 00 cb"));
+  // The time-out runs from when the awaited request went out.
   ManualClock::advance_ms(2999);
   EXPECT_EQ(model->RefreshStatus(), 0);
   ManualClock::advance_ms(1);
@@ -190,12 +219,13 @@ TEST_F(Pass, OverdueReplyRestartsThePassAndDropsThePartialFrame) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "QLTModel::RefreshStatus reply timeout: data_id:107 batch:2\n");
   EXPECT_EQ(model->recv_len, 0);
-  EXPECT_EQ(last_sent(), hex("00 00 00 00 00 06 01 03 00 00 00 32"));
+  EXPECT_EQ(last_sent(), hex("00 03 00 00 00 06 01 03 00 00 00 32"));
 
   // The abandoned pass's reply arrives late: it must not land anywhere.
   testing::internal::CaptureStdout();
   EXPECT_EQ(feed(data_reply(2, Bytes(200, 0x99))), 0);
-  EXPECT_NE(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "QLTModel::process_payload Error:data_id:107 trans_id:2 expected_trans_id:3\n");
   EXPECT_EQ(model->cur_batch, 0);
 
   while (answer_last() == 1) {
@@ -204,18 +234,36 @@ TEST_F(Pass, OverdueReplyRestartsThePassAndDropsThePartialFrame) {
   EXPECT_EQ(Bytes(model->image.get() + 404, model->image.get() + 408), image_item(100));
 }
 
-TEST_F(Pass, ExceptionReplyHoldsThePassOnlyUntilTheTimeout) {
+// However short the poll, a unit that never answers is given up on once
+// the time-out has passed, again and again.
+TEST_F(Pass, MuteUnitTimesOutWhateverThePollInterval) {
   make(R"({"ups": 1, "reply_timeout_ms": 500})");
+  int timeouts = 0;
+  for (int ms = 0; ms < 2000; ms += 100) {
+    testing::internal::CaptureStdout();
+    model->RefreshStatus();
+    if (!testing::internal::GetCapturedStdout().empty()) ++timeouts;
+    ManualClock::advance_ms(100);
+  }
+  EXPECT_EQ(timeouts, 3);
+  EXPECT_EQ(host.sent().size(), 4u);
+}
+
+TEST_F(Pass, LinkThatDropsOrReconnectsEndsThePass) {
+  make(R"({"ups": 1})");
   model->RefreshStatus();
   answer_last();
-  EXPECT_EQ(feed(hex("00 01 00 00 00 03 01 83 02")), 1);
+  model->link_ready = 0;
   EXPECT_EQ(model->RefreshStatus(), 0);
-  ManualClock::advance_ms(500);
-  testing::internal::CaptureStdout();
+  model->link_ready = 1;
   EXPECT_EQ(model->RefreshStatus(), 1);
-  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(field(last_sent(), 8), 0);
+
+  answer_last();
+  feed(hex("00 02 00 00"));
+  EXPECT_EQ(model->OnConnected(model->socket_id), 1);
+  EXPECT_EQ(model->recv_len, 0);
   EXPECT_EQ(run_pass(), 9);
-  EXPECT_EQ(count(HostCall::send_sp), 1u);
 }
 
 TEST_F(Pass, ReplyBeforeInitIsIgnored) {

@@ -41,8 +41,7 @@ TEST_F(Plan, WorkedExamples) {
     ASSERT_EQ(model->batch_count, c.batches) << c.setting;
     for (int i = 0; i < c.batches; ++i) {
       const Bytes r = planned(*model, size_t(i));
-      EXPECT_EQ(field(r, 0), i) << c.setting;
-      EXPECT_EQ(to_hex(r).substr(6, 17), "00 00 00 06 01 03") << c.setting;
+      EXPECT_EQ(to_hex(r).substr(0, 23), "00 00 00 00 00 06 01 03") << c.setting;
       EXPECT_EQ(field(r, 8), 50 * i) << c.setting;
       EXPECT_EQ(field(r, 10), i == c.batches - 1 ? c.last_quantity : 50) << c.setting;
     }
@@ -51,19 +50,29 @@ TEST_F(Plan, WorkedExamples) {
 
 TEST_F(Plan, NinthRequestOfOneUpsExactly) {
   make(R"({"ups": 1})");
-  EXPECT_EQ(planned(*model, 8), hex("00 08 00 00 00 06 01 03 01 90 00 0b"));
+  EXPECT_EQ(planned(*model, 8), hex("00 00 00 00 00 06 01 03 01 90 00 0b"));
   EXPECT_EQ(ntohs(model->requests[3].quantity), 50);
 }
 
-TEST_F(Plan, CountsAreReadThroughTheirText) {
+TEST_F(Plan, CountsMustBeWholeNumbers) {
   struct Case {
     const char* setting;
-    int ups;
-  } cases[] = {{R"({"ups": "1"})", 1}, {R"({"ups": "2x"})", 2}, {R"({"ups": "x"})", 0},
-               {R"({"ups": " 3"})", 3}, {R"({"ups": null})", 0}, {R"({"ac": 1})", 0},
-               {R"({"ups": 1.9})", 1},  {R"({"ups": true})", 0}};
+    int ups;  // -1: unusable, nothing planned
+  } cases[] = {{R"({"ups": "1"})", 1},  {R"({"ups": " 3 "})", 3}, {R"({"ups": 2.0})", 2},
+               {R"({"ups": null})", 0}, {R"({"ups": ""})", 0},    {R"({"ac": 1})", 0},
+               {R"({"ups": "2x"})", -1}, {R"({"ups": "x"})", -1}, {R"({"ups": 1.9})", -1},
+               {R"({"ups": true})", -1}, {R"({"ups": "+"})", -1}};
   for (const Case& c : cases) {
+    testing::internal::CaptureStdout();
     make(c.setting);
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (c.ups < 0) {
+      EXPECT_NE(out.find("count is not a whole number"), std::string::npos) << c.setting;
+      EXPECT_EQ(model->batch_count, 0) << c.setting;
+      EXPECT_EQ(model->image_size, 0) << c.setting;
+      continue;
+    }
+    EXPECT_EQ(out, "") << c.setting;
     EXPECT_EQ(model->ups_count, c.ups) << c.setting;
     EXPECT_EQ(model->image_size, 91 + 1564 * c.ups + 584 * model->ac_count) << c.setting;
   }
@@ -84,30 +93,42 @@ TEST_F(Plan, DeviceNumberOpensTheImage) {
   for (size_t i = 4; i < img.size(); ++i) ASSERT_EQ(img[i], 0) << i;
 }
 
-TEST_F(Plan, ImpossibleCountsAreTakenAsZeroWithALine) {
+// A count that cannot be the unit's would shift every later block onto
+// another block's items: the device plans nothing, publishes nothing, and
+// says which key is wrong.
+TEST_F(Plan, UnusableCountsPlanNothing) {
   struct Case {
     const char* setting;
-    const char* line;
+    const char* lines;
   } cases[] = {
-      {R"({"ups": -1, "ac": 1})", "QLTModel::Init count out of range: data_id:107 ups:-1 taken as 0\n"},
+      {R"({"ups": -1, "ac": 1})", "count out of range: data_id:107 ups:-1"},
       {R"({"ups": "99999999999999999999", "ac": 1})",
-       "QLTModel::Init count out of range: data_id:107 ups:99999999999999999999 taken as 0\n"},
-      {R"({"ups": [1], "ac": 1})", "QLTModel::Init count is not a number: data_id:107 ups:[array] taken as 0\n"},
-      {R"({"ups": 1e20, "ac": 1})", "QLTModel::Init count out of range: data_id:107 ups:1e+20 taken as 0\n"},
-      {R"({"ups": {"n": 1}, "ac": 1})",
-       "QLTModel::Init count is not a number: data_id:107 ups:{object} taken as 0\n"},
+       "count out of range: data_id:107 ups:\"99999999999999999999\""},
+      {R"({"ups": [1], "ac": 1})", "count is not a whole number: data_id:107 ups:[1]"},
+      {R"({"ups": 1e20, "ac": 1})", "count out of range: data_id:107 ups:1e+20"},
+      {R"({"ups": {"n": 1}, "ac": "abc"})",
+       "count is not a whole number: data_id:107 ups:{\"n\":1}, the unit is not polled\n"
+       "QLTModel::Init count is not a whole number: data_id:107 ac:\"abc\""},
       // 167 UPS blocks take the unit to 65317 items; two type-3 PDU blocks
       // still fit under 65536, three do not.
-      {R"({"ups": 167, "pdu_type_3": 3})",
-       "QLTModel::Init count out of range: data_id:107 pdu_type_3:3 taken as 0\n"},
+      {R"({"ups": 167, "pdu_type_3": 3})", "count out of range: data_id:107 pdu_type_3:3"},
   };
   for (const Case& c : cases) {
     testing::internal::CaptureStdout();
     make(c.setting);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line) << c.setting;
-    EXPECT_EQ(model->item_bytes % 4, 0u);
-    EXPECT_LE(model->item_bytes / 4, 65536u) << c.setting;
-    EXPECT_EQ(model->image_size, int(model->item_bytes) + 11) << c.setting;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              std::string("QLTModel::Init ") + c.lines + ", the unit is not polled\n")
+        << c.setting;
+    EXPECT_EQ(model->batch_count, 0) << c.setting;
+    EXPECT_TRUE(model->requests.empty()) << c.setting;
+    EXPECT_EQ(model->RefreshStatus(), 0) << c.setting;
+    EXPECT_TRUE(host.sent().empty()) << c.setting;
+    // No cached image fits a device that plans none.
+    const Bytes cached(91, 1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(model->LoadFromCache(cached.data(), 91), 0) << c.setting;
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(model->data_ready) << c.setting;
   }
 }
 
@@ -124,14 +145,18 @@ TEST_F(Plan, LargestUnitStillAddressesEveryItem) {
 }
 
 TEST_F(Plan, ReplyTimeoutFromAppSetting) {
-  make(R"({"reply_timeout_ms": 250})");
+  make(R"({"reply_timeout_ms": "250"})");
   EXPECT_EQ(model->reply_timeout.count(), 250);
-  testing::internal::CaptureStdout();
-  make(R"({"reply_timeout_ms": -5})");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "QLTModel::Init reply_timeout_ms out of range: data_id:107 reply_timeout_ms:-5 taken as "
-            "3000\n");
-  EXPECT_EQ(model->reply_timeout.count(), 3000);
+  for (const char* bad : {"-5", "2.5", "\"5s\"", "3600001"}) {
+    testing::internal::CaptureStdout();
+    make(std::string(R"({"reply_timeout_ms": )") + bad + "}");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              std::string("QLTModel::Init reply_timeout_ms out of range: data_id:107 "
+                          "reply_timeout_ms:") +
+                  bad + " taken as 3000\n");
+    EXPECT_EQ(model->reply_timeout.count(), 3000);
+    EXPECT_EQ(model->batch_count, 1);
+  }
 }
 
 }  // namespace

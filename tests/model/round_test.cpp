@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 #include "model/uni_buffer_device.h"
 #include "link/qlt_protocol.h"
 #include "tests/support/recording_host.h"
@@ -55,8 +61,9 @@ TEST(Round, CallsInOrderAndRecordsHandedOver) {
   EXPECT_FALSE(sp.changed_only);
   EXPECT_EQ(host.calls[4].records.size(), 2u);
   EXPECT_EQ(host.calls[4].records[1].name, "QLT_0");
-  EXPECT_EQ(host.calls[5].data, d->image.get());
-  EXPECT_EQ(host.calls[5].len, 11);
+  // History gets the image as published, from a copy of its own.
+  EXPECT_NE(host.calls[5].data, d->image.get());
+  EXPECT_EQ(host.calls[5].bytes, sp.bytes);
   EXPECT_TRUE(d->rule_batch.empty());
   EXPECT_GE(d->rule_batch.capacity(), 2u);
   EXPECT_FALSE(d->update_time.is_special());
@@ -91,20 +98,25 @@ TEST(Round, AnalogueValuesReCheckedInListOrder) {
   EXPECT_TRUE(d->check_result);
 }
 
-TEST(Round, DeferredWorkSeesTheLiveImageAndKeepsTheDeviceAlive) {
+TEST(Round, LateWorkSavesTheImageAsPublishedAndKeepsTheDeviceAlive) {
   RecordingHost host;
   host.run_work_at_once = false;
   auto d = make_device();
   std::weak_ptr<BufferDevice> watch = d;
   d->RoundDone();
-  ASSERT_EQ(host.pending_work.size(), 1u);
-  d->image[0] = 9;
+  // The next pass overwrites the image before the host runs the work.
+  d->image[4] = 9;
+  d->RoundDone();
+  ASSERT_EQ(host.pending_work.size(), 2u);
   d.reset();
   EXPECT_FALSE(watch.expired());
   host.run_pending_work();
   const auto saved = host.calls_of(HostCall::save_history);
-  ASSERT_EQ(saved.size(), 1u);
-  EXPECT_EQ(saved[0].bytes.at(0), 9);
+  const auto published = host.calls_of(HostCall::send_sp);
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(saved[0].bytes, published[0].bytes);
+  EXPECT_EQ(saved[1].bytes, published[1].bytes);
+  EXPECT_EQ(saved[1].bytes.at(4), 9);
   EXPECT_TRUE(watch.expired());
 }
 
@@ -127,6 +139,86 @@ TEST(Round, DeviceNotOwnedBySharedPointerKeepsItsBatch) {
   EXPECT_EQ(host.calls_of(HostCall::send_sp).size(), 1u);
   EXPECT_EQ(host.calls_of(HostCall::work).size(), 0u);
   EXPECT_EQ(d.rule_batch.size(), 2u);
+}
+
+// A host that runs each round's work on a thread of its own, always two
+// rounds late, while the device goes on with the next rounds.
+class LateWorkerHost final : public Worker, public Publisher {
+ public:
+  LateWorkerHost() : services(*HostServices::fallback()) {
+    services.worker = this;
+    services.publisher = this;
+    thread_ = std::thread([this] { run(); });
+  }
+  ~LateWorkerHost() override { drain(); }
+
+  // Runs what is still queued, then stops the thread.
+  void drain() {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      stopping_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  void CheckThresholdWork(KPLVDevice&, std::function<void()> work) override {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      queue_.push_back(std::move(work));
+    }
+    wake_.notify_one();
+  }
+  int SendSP(KPLVDevice&, int, const unsigned char* data, int len, bool) override {
+    std::lock_guard<std::mutex> g(lock_);
+    published.emplace_back(data, data + len);
+    return 1;
+  }
+  int SaveDeviceHistory(KPLVDevice&, const unsigned char* data, int len) override {
+    std::lock_guard<std::mutex> g(lock_);
+    saved.emplace_back(data, data + len);
+    return 1;
+  }
+
+  HostServices services;
+  std::vector<Bytes> published, saved;
+
+ private:
+  void run() {
+    std::unique_lock<std::mutex> g(lock_);
+    for (;;) {
+      wake_.wait(g, [this] { return stopping_ || queue_.size() > 2; });
+      if (queue_.empty()) return;
+      std::function<void()> work = std::move(queue_.front());
+      queue_.pop_front();
+      g.unlock();
+      work();
+      work = nullptr;
+      g.lock();
+    }
+  }
+
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> queue_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+TEST(Round, WorkRunLateOnAnotherThreadSavesEachRoundsOwnImage) {
+  LateWorkerHost host;
+  auto d = make_device();
+  d->services = &host.services;
+  for (std::uint32_t round = 0; round < 300; ++round) {
+    std::memcpy(d->image.get() + 4, &round, sizeof round);
+    d->RoundDone();
+  }
+  std::weak_ptr<BufferDevice> watch = d;
+  d.reset();
+  host.drain();
+  EXPECT_TRUE(watch.expired());
+  ASSERT_EQ(host.saved.size(), 300u);
+  EXPECT_EQ(host.saved, host.published);
 }
 
 }  // namespace

@@ -52,9 +52,12 @@ TEST(SimFaultJson, ReadsModeScheduleAndSettings) {
       {"mode": "delay_ms", "ms": 1500, "every_nth": 3},
       {"mode": "junk", "bytes": "0 ff 7"},
       {"mode": "short", "missing_items": 2, "next": 4},
-      {"mode": "error", "code": 11, "every": true}])"),
+      {"mode": "error", "code": 11, "every": true},
+      {"mode": "gateway", "ms": 120},
+      {"mode": "late_duplicate", "ms": 800},
+      {"mode": "mute"}])"),
                                                 "faults");
-  ASSERT_EQ(f.size(), 4u);
+  ASSERT_EQ(f.size(), 7u);
   EXPECT_EQ(f[0].mode, FaultMode::delay);
   EXPECT_EQ(f[0].delay.count(), 1500);
   EXPECT_EQ(f[0].when.kind, Schedule::every_nth);
@@ -64,12 +67,19 @@ TEST(SimFaultJson, ReadsModeScheduleAndSettings) {
   EXPECT_EQ(f[2].missing_items, 2);
   EXPECT_EQ(f[2].when.kind, Schedule::next);
   EXPECT_EQ(f[3].code, 11);
+  EXPECT_EQ(f[4].mode, FaultMode::gateway);
+  EXPECT_EQ(f[4].delay.count(), 120);
+  EXPECT_EQ(f[5].mode, FaultMode::late_duplicate);
+  EXPECT_EQ(f[5].delay.count(), 800);
+  EXPECT_EQ(f[6].mode, FaultMode::mute);
 }
 
 TEST(SimFaultJson, NamesTheKeyThatIsWrong) {
   const std::pair<const char*, const char*> bad[] = {
       {R"([{"mode": "explode"}])", "faults[0].mode"},
       {R"([{"mode": "delay_ms"}])", "faults[0].ms"},
+      {R"([{"mode": "gateway"}])", "faults[0].ms: a gateway fault"},
+      {R"([{"mode": "late_duplicate", "next": 1}])", "faults[0].ms: a late_duplicate fault"},
       {R"([{"mode": "drop", "next": 2, "every_nth": 2}])", "faults[0]: give at most one"},
       {R"([{"mode": "drop", "next": 0}])", "faults[0].next"},
       {R"([{"mode": "junk", "bytes": "xyz"}])", "faults[0].bytes"},
@@ -100,6 +110,10 @@ TEST(SimFaultEffects, FaultsActTogetherInAFixedOrder) {
   const ReplyPlan e = plan_reply(data, 3, {Fault{FaultMode::short_reply}, Fault{FaultMode::exception}});
   EXPECT_EQ(to_hex(e.bytes()), "00 07 00 00 00 03 01 83 04");
   EXPECT_EQ(plan_reply(std::nullopt, 3, {}).action, ReplyPlan::Action::drop);
+
+  // Nothing brings a muted unit's answer back, not even a fault acting after drop.
+  const ReplyPlan m = plan_reply(data, 3, {Fault{FaultMode::mute}, Fault{FaultMode::close}});
+  EXPECT_EQ(m.action, ReplyPlan::Action::drop);
 }
 
 }  // namespace

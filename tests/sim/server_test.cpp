@@ -148,6 +148,50 @@ TEST_F(SimServer, DelayHoldsBackTheReplyAndThoseBehindIt) {
   EXPECT_EQ(replies[18], 2);
 }
 
+TEST_F(SimServer, GatewayTakesUpOneRequestAtATimeInArrivalOrder) {
+  Fault gateway{FaultMode::gateway};
+  gateway.delay = 100ms;
+  unit->set_fault(gateway);
+  LoopbackClient c(unit->port());
+  const auto sent = std::chrono::steady_clock::now();
+  c.send(read_request(1, 0, 2));
+  c.send(read_request(2, 0, 2));
+  ASSERT_TRUE(unit->wait_for_requests(1, 5s));
+  // Arrives while the first is on its way, and repeats the second.
+  c.send(read_request(2, 0, 2));
+  for (int turn = 1; turn <= 3; ++turn) {
+    const Bytes reply = c.read(17);
+    ASSERT_EQ(reply.size(), 17u) << turn;
+    EXPECT_EQ(reply[1], turn == 1 ? 1 : 2) << turn;
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, turn * 100ms) << turn;
+  }
+}
+
+TEST_F(SimServer, MuteReadsRequestsAndAnswersNothingWhateverElseHitsThem) {
+  unit->set_faults({Fault{FaultMode::mute}, Fault{FaultMode::exception}, Fault{FaultMode::close}});
+  LoopbackClient c(unit->port());
+  c.send(read_request(1, 0, 2));
+  c.send(read_request(2, 0, 2));
+  ASSERT_TRUE(unit->wait_for_requests(2, 5s));
+  EXPECT_TRUE(c.read_some(300ms).empty());
+  // Still the same connection: it was never closed.
+  unit->clear_faults();
+  EXPECT_EQ(ask(c, 3), "00 03 00 00 00 0b 01 03 08 00 00 3f 80 f5 c3 40 48");
+}
+
+TEST_F(SimServer, LateDuplicateRepeatsTheReplyWithoutHoldingUpTheNext) {
+  Fault twice{FaultMode::late_duplicate, Schedule::next_requests(1)};
+  twice.delay = 500ms;
+  unit->set_fault(twice);
+  LoopbackClient c(unit->port());
+  const auto sent = std::chrono::steady_clock::now();
+  EXPECT_EQ(ask(c), plain_reply);
+  EXPECT_EQ(ask(c, 2), "00 02 00 00 00 0b 01 03 08 00 00 3f 80 f5 c3 40 48");
+  EXPECT_EQ(to_hex(c.read(17)), plain_reply);
+  EXPECT_GE(std::chrono::steady_clock::now() - sent, 500ms);
+  EXPECT_TRUE(c.read_some(200ms).empty());
+}
+
 TEST_F(SimServer, CloseCutsTheConnectionInsteadOfAnswering) {
   unit->set_fault(Fault{FaultMode::close, Schedule::next_requests(1)});
   LoopbackClient cut(unit->port());

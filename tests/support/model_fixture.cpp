@@ -2,7 +2,11 @@
 
 #include <json/reader.h>
 
+#include <cstdlib>
+#include <ctime>
+
 QLTModel::Clock::time_point ManualClock::now{};
+std::time_t ManualClock::wall = static_cast<std::time_t>(2191754096LL);
 
 Bytes item_wire_bytes(int k) {
   return {static_cast<unsigned char>(k >> 8), static_cast<unsigned char>(k), 0xa5,
@@ -15,8 +19,11 @@ Bytes ModelTest::image_item(int k) {
 }
 
 void ModelTest::make(const std::string& app_setting, unsigned int device_number) {
+  setenv("TZ", "UTC0", 1);
+  tzset();
   model = std::make_shared<QLTModel>();
   model->now = &ManualClock::read;
+  model->wall_clock = &ManualClock::read_wall;
   Json::Value config;
   config["ip"] = "127.0.0.1";
   config["port"] = 1502;

@@ -16,6 +16,10 @@ struct ManualClock {
   static QLTModel::Clock::time_point now;
   static QLTModel::Clock::time_point read() { return now; }
   static void advance_ms(int ms) { now += std::chrono::milliseconds(ms); }
+  // Wall-clock seconds for the update_date stamp, read in UTC. The default,
+  // 2039-06-15 12:34:56, lies beyond what a 32-bit time_t holds.
+  static std::time_t wall;
+  static std::time_t read_wall() { return wall; }
 };
 
 class ModelTest : public ::testing::Test {

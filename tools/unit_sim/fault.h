@@ -21,10 +21,18 @@ enum class FaultMode {
   wrong_tid,    // another transaction id than the request's
   junk,         // junk bytes before the reply
   delay,        // answer late
-  split,        // one byte per write
-  coalesce,     // hold the reply and send it in one write with the next
-  drop,         // no answer
-  close,        // close the connection instead of answering
+  // A serial gateway in front of the unit: it takes up one request at a time,
+  // in arrival order, and its reply goes out `delay` after it took it up. The
+  // session already holds later requests behind a late reply, so this acts
+  // as delay does; it is a mode of its own so that configurations say what
+  // they model.
+  gateway,
+  split,           // one byte per write
+  coalesce,        // hold the reply and send it in one write with the next
+  late_duplicate,  // send the same reply bytes again, `delay` after they went
+  drop,            // no answer
+  close,           // close the connection instead of answering
+  mute,            // no answer to anything, whatever else hits the request
 };
 
 struct Schedule {
@@ -47,7 +55,8 @@ struct Fault {
 
   FaultMode mode = FaultMode::drop;
   Schedule when;
-  // delay: how long to wait before answering.
+  // delay, gateway: how long to wait before answering; late_duplicate: how
+  // long after the reply its copy goes.
   std::chrono::milliseconds delay{0};
   // exception, error: the code byte; 0 takes device failure (4).
   std::uint8_t code = 0;

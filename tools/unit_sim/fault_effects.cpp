@@ -21,6 +21,8 @@ void cut_items(ReplyPlan& p, const Fault& f, bool honest) {
   if (honest) pdu[0] = static_cast<unsigned char>(carried - cut);
 }
 
+void add_delay(ReplyPlan& p, const Fault& f, std::uint8_t) { p.delay += f.delay; }
+
 struct ModeRow {
   FaultMode mode;
   const char* name;
@@ -46,16 +48,21 @@ const ModeRow mode_rows[] = {
      [](ReplyPlan& p, const Fault& f, std::uint8_t) {
        p.prefix.insert(p.prefix.end(), f.junk.begin(), f.junk.end());
      }},
-    {FaultMode::delay, "delay_ms",
-     [](ReplyPlan& p, const Fault& f, std::uint8_t) { p.delay += f.delay; }},
+    {FaultMode::delay, "delay_ms", add_delay},
+    {FaultMode::gateway, "gateway", add_delay},
     {FaultMode::split, "split",
      [](ReplyPlan& p, const Fault&, std::uint8_t) { p.delivery = ReplyPlan::Delivery::split; }},
     {FaultMode::coalesce, "coalesce",
      [](ReplyPlan& p, const Fault&, std::uint8_t) { p.delivery = ReplyPlan::Delivery::coalesce; }},
+    {FaultMode::late_duplicate, "late_duplicate",
+     [](ReplyPlan& p, const Fault& f, std::uint8_t) { p.repeat_after = f.delay; }},
     {FaultMode::drop, "drop",
      [](ReplyPlan& p, const Fault&, std::uint8_t) { p.action = ReplyPlan::Action::drop; }},
     {FaultMode::close, "close",
      [](ReplyPlan& p, const Fault&, std::uint8_t) { p.action = ReplyPlan::Action::close; }},
+    // Last, so that no other fault can bring an answer back.
+    {FaultMode::mute, "mute",
+     [](ReplyPlan& p, const Fault&, std::uint8_t) { p.action = ReplyPlan::Action::drop; }},
 };
 
 const ModeRow& row_of(FaultMode m) {

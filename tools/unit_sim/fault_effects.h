@@ -19,6 +19,8 @@ struct ReplyPlan {
   Action action = Action::send;
   Delivery delivery = Delivery::whole;
   std::chrono::milliseconds delay{0};
+  // When set, the same bytes are sent again this long after the reply.
+  std::optional<std::chrono::milliseconds> repeat_after;
   Octets prefix;
   Reply reply;
 

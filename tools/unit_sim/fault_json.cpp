@@ -13,6 +13,10 @@ namespace {
 constexpr const char* known_keys[] = {"mode",           "every", "every_nth", "next", "ms",
                                       "code",           "bytes", "missing_items"};
 
+// The modes whose "ms" has no sensible default.
+constexpr FaultMode timed_modes[] = {FaultMode::delay, FaultMode::gateway,
+                                     FaultMode::late_duplicate};
+
 struct ScheduleKey {
   const char* key;
   Schedule::Kind kind;
@@ -61,8 +65,9 @@ Fault fault_from_json(const Json::Value& v, const std::string& where) {
   if (!mode) throw_expected(where + ".mode", "one of " + fault_mode_names(), v["mode"]);
   f.mode = *mode;
   f.when = schedule_of(v, where);
-  if (f.mode == FaultMode::delay && !v.isMember("ms"))
-    throw ConfigError(where + ".ms: a delay_ms fault needs \"ms\"");
+  if (!v.isMember("ms") &&
+      std::find(std::begin(timed_modes), std::end(timed_modes), f.mode) != std::end(timed_modes))
+    throw ConfigError(where + ".ms: a " + fault_mode_name(f.mode) + " fault needs \"ms\"");
   f.delay = std::chrono::milliseconds(json_int(v["ms"], where + ".ms", 0, 3600000, 0));
   f.code = static_cast<std::uint8_t>(json_int(v["code"], where + ".code", 0, 255, 0));
   f.missing_items =

@@ -25,7 +25,7 @@ void Session::close() {
   boost::system::error_code ec;
   socket_.shutdown(tcp::socket::shutdown_both, ec);
   socket_.close(ec);
-  delay_.cancel();
+  stop_timers();
 }
 
 void Session::reset() {
@@ -35,7 +35,12 @@ void Session::reset() {
   boost::system::error_code ec;
   socket_.set_option(tcp::socket::linger(true, 0), ec);
   socket_.close(ec);
+  stop_timers();
+}
+
+void Session::stop_timers() {
   delay_.cancel();
+  for (boost::asio::steady_timer& t : repeats_) t.cancel();
 }
 
 void Session::close_when_written() {
@@ -79,14 +84,35 @@ void Session::answer_pending() {
 void Session::deliver(const ReplyPlan& plan) {
   if (plan.action == ReplyPlan::Action::drop) return;
   if (plan.action == ReplyPlan::Action::close) return close_when_written();
-  Octets bytes = plan.bytes();
-  if (plan.delivery == ReplyPlan::Delivery::coalesce && held_.empty()) {
-    held_ = std::move(bytes);
+  if (plan.delivery == ReplyPlan::Delivery::coalesce && !held_) {
+    held_ = plan;
     return;
   }
-  bytes.insert(bytes.begin(), held_.begin(), held_.end());
-  held_.clear();
-  if (plan.delivery != ReplyPlan::Delivery::split) return queue_write(std::move(bytes));
+  Octets bytes = plan.bytes();
+  if (held_) {
+    const Octets first = held_->bytes();
+    bytes.insert(bytes.begin(), first.begin(), first.end());
+  }
+  send(std::move(bytes), plan.delivery);
+  if (held_) repeat_later(*held_);
+  held_.reset();
+  repeat_later(plan);
+}
+
+void Session::repeat_later(const ReplyPlan& plan) {
+  if (!plan.repeat_after) return;
+  const auto timer = repeats_.emplace(repeats_.end(), socket_.get_executor());
+  timer->expires_after(*plan.repeat_after);
+  timer->async_wait([this, self = shared_from_this(), timer, bytes = plan.bytes(),
+                     how = plan.delivery](boost::system::error_code ec) {
+    repeats_.erase(timer);
+    if (ec || closed_ || closing_) return;
+    send(bytes, how);
+  });
+}
+
+void Session::send(Octets bytes, ReplyPlan::Delivery how) {
+  if (how != ReplyPlan::Delivery::split) return queue_write(std::move(bytes));
   for (unsigned char b : bytes) queue_write(Octets{b});
 }
 

@@ -8,7 +8,9 @@
 
 #include <array>
 #include <deque>
+#include <list>
 #include <memory>
+#include <optional>
 
 #include "tools/unit_sim/fault_effects.h"
 #include "tools/unit_sim/request_parser.h"
@@ -27,10 +29,16 @@ class Session : public std::enable_shared_from_this<Session> {
   void reset();
 
  private:
+  void stop_timers();
   void close_when_written();
   void read();
   void answer_pending();
   void deliver(const ReplyPlan& plan);
+  // Sends the plan's bytes again, written as the reply was, once its
+  // repeat_after has passed; replies in between do not wait for it.
+  void repeat_later(const ReplyPlan& plan);
+  // Queues bytes as one write, or one write per byte for split delivery.
+  void send(Octets bytes, ReplyPlan::Delivery how);
   void queue_write(Octets chunk);
   void write_next();
 
@@ -43,7 +51,9 @@ class Session : public std::enable_shared_from_this<Session> {
   // A delayed reply is on its way; later requests wait behind it.
   bool waiting_ = false;
   // A coalesced reply, held until the next reply goes out with it.
-  Octets held_;
+  std::optional<ReplyPlan> held_;
+  // One per reply whose copy is still to go; each removes itself when done.
+  std::list<boost::asio::steady_timer> repeats_;
   // Each chunk is written by its own write call.
   std::deque<Octets> out_;
   bool writing_ = false;
