@@ -1,6 +1,7 @@
 // A unit that misbehaves: whatever it does, every image the host publishes
 // holds the unit's values, and complete rounds resume soon after the fault.
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -133,8 +134,11 @@ TEST_F(EndToEnd, SerialGatewayGetsARoundEveryPassTime) {
   ASSERT_EQ(host->wait(10s), 0);
 
   ASSERT_GE(times.size(), 4u) << host->out();
-  for (size_t i = 1; i < times.size(); ++i)
-    EXPECT_LE(times[i] - times[i - 1], 1300ms + 20ms) << "round " << i;
+  Clock::duration longest{};
+  for (size_t i = 1; i < times.size(); ++i) longest = std::max(longest, times[i] - times[i - 1]);
+  std::printf("serial gateway: %zu rounds in 6 s, at most %lld ms apart\n", times.size(),
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count()));
+  EXPECT_LE(longest, 1300ms + 20ms);
   for (const Json::Value& p : events_of("publish", 7)) expect_image_matches(p, unit, 7);
   EXPECT_EQ(count_of(host->out(), "Error:"), 0) << host->out();
 }
@@ -154,6 +158,9 @@ TEST_F(EndToEnd, MuteUnitTimesOutAndIsAskedAgain) {
   }
   host->interrupt();
   ASSERT_EQ(host->wait(10s), 0);
+  std::printf("mute unit: asked again after %lld ms and %lld ms\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(asked[1] - asked[0]).count()),
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(asked[2] - asked[1]).count()));
   // The defaults: a 3 s time-out noticed at the next poll of a 1 s interval.
   for (size_t i = 1; i < asked.size(); ++i) {
     EXPECT_GE(asked[i] - asked[i - 1], 2900ms) << i;
