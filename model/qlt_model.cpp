@@ -3,8 +3,11 @@
 
 #include "model/qlt_model.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "model/item_map.h"
 #include "model/whole_number.h"
@@ -21,6 +24,7 @@ int QLTModel::Init(std::weak_ptr<KPLController> controller, unsigned int device_
   const Json::Value& setting = config["appSetting"];
   if (setting != Json::Value(Json::nullValue) && setting.type() == Json::objectValue) {
     usable = read_composition(setting);
+    usable = check_setting_names(setting) && usable;
     read_reply_timeout(setting);
   }
 
@@ -50,6 +54,22 @@ int QLTModel::Init(std::weak_ptr<KPLController> controller, unsigned int device_
 }
 
 namespace {
+
+constexpr const char* count_keys[] = {"ups", "pdu_type_1", "pdu_type_2", "pdu_type_3", "ac"};
+
+// The count a misspelt key was probably meant for: the same letters in
+// another case, or one name the start of the other ("UPS", "ups_count").
+const char* count_meant(const std::string& key) {
+  for (const char* known : count_keys) {
+    const std::string k = known;
+    const size_t n = std::min(k.size(), key.size());
+    bool same = true;
+    for (size_t i = 0; i < n && same; ++i)
+      same = std::tolower(static_cast<unsigned char>(key[i])) == k[i];
+    if (same) return known;
+  }
+  return nullptr;
+}
 
 void unusable_count(const char* what, unsigned int data_id, const char* key,
                     const Json::Value& v) {
@@ -93,6 +113,22 @@ bool QLTModel::read_composition(const Json::Value& setting) {
       this->*k.count = static_cast<int>(n.value);
       total += n.value * k.items;
     }
+  }
+  return usable;
+}
+
+bool QLTModel::check_setting_names(const Json::Value& setting) {
+  bool usable = true;
+  for (const std::string& key : setting.getMemberNames()) {
+    if (key == "reply_timeout_ms" ||
+        std::find(std::begin(count_keys), std::end(count_keys), key) != std::end(count_keys))
+      continue;
+    // A count that was meant but not read would shift every later block.
+    const char* meant = count_meant(key);
+    std::printf("QLTModel::Init unknown setting: data_id:%u %s%s%s%s\n", data_id, key.c_str(),
+                meant ? " (" : "", meant ? meant : "", meant ? "?), the unit is not polled" : ", ignored");
+    std::fflush(stdout);
+    if (meant) usable = false;
   }
   return usable;
 }

@@ -57,6 +57,9 @@ class QLTModel : public UniBufferDevice<QLTProtocol, 5273> {
  private:
   // Whether the configuration gave a usable composition.
   bool read_composition(const Json::Value& setting);
+  // Reports settings the model does not know; false when one looks like a
+  // misspelt count.
+  bool check_setting_names(const Json::Value& setting);
   void read_reply_timeout(const Json::Value& setting);
   void plan_requests();
   void send_request(int batch);

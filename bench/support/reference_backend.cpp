@@ -5,7 +5,9 @@
 namespace qltbench {
 
 ReferenceBackend::ReferenceBackend(kplhost::HistoryStore* history)
-    : publisher(registry, events, history) {
+    : history_writer(history ? std::make_unique<kplhost::HistoryWriter>(*history, 10000, events)
+                             : nullptr),
+      publisher(registry, events, history_writer.get()) {
   events.add(&console);
 }
 

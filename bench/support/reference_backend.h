@@ -1,6 +1,6 @@
 // The reference host's own rules, events and publisher, wired as kpl-host
 // wires them: events go to a quiet console (kpl-host --quiet), images to the
-// history store when there is one. The transport and worker are the caller's
+// history writer when there is one. The transport and worker are the caller's
 // choice; by default the do-nothing ones, whose worker runs a round's work
 // at once on the caller's thread.
 #pragma once
@@ -11,7 +11,8 @@
 #include "host/host_services.h"
 #include "host/reference/console.h"
 #include "host/reference/device_slot.h"
-#include "host/reference/history_store.h"
+#include "host/reference/device_calls.h"
+#include "host/reference/history_writer.h"
 #include "host/reference/publisher.h"
 #include "host/reference/rule_engine.h"
 
@@ -31,6 +32,8 @@ class ReferenceBackend {
   kplhost::DeviceRegistry registry;
   kplhost::Console console{true};
   kplhost::EventFanout events;
+  kplhost::DeviceCalls calls{events};
+  std::unique_ptr<kplhost::HistoryWriter> history_writer;
   kplhost::RuleEngine rules{registry, events};
   kplhost::HostPublisher publisher;
 };

@@ -1,5 +1,8 @@
 // The reference host's configuration file: how often to poll, and the units
-// to poll, each with its endpoint, composition and threshold limits.
+// to poll, each with its endpoint, composition and threshold limits. A key the
+// host does not know is an error, so that a misspelt one is not silently
+// ignored; only appSetting (the plug-in's) and sim (the simulator's) are
+// passed on unread.
 #pragma once
 
 #include <map>
@@ -33,6 +36,8 @@ struct DeviceConfig {
   std::map<std::string, Limits> thresholds;
   std::vector<std::string> ao_names;
   double ao_deadband = 0.5;
+  // How long a connection attempt to the unit may take before it counts as failed.
+  int connect_timeout_ms = 5000;
   // The whole device object, as handed to the device's Init.
   Json::Value json;
 };
@@ -41,6 +46,8 @@ struct HostConfig {
   int poll_interval_ms = 1000;
   // Newest images kept per device in the history database.
   int history_keep = 1000;
+  // History rows that may wait for the database before the oldest are dropped.
+  int history_queue = 10000;
   std::vector<DeviceConfig> devices;
 };
 

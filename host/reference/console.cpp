@@ -86,12 +86,32 @@ void Console::link(const DeviceSlot& slot, bool up, const std::string& detail) {
   print(prefix(slot) + (up ? " connected " : " disconnected: ") + detail);
 }
 
+std::string history_text(const HistoryState& h) {
+  std::string text = std::string(history_state_name(h.kind)) + ", " + std::to_string(h.queued) +
+                     " rows waiting, " + std::to_string(h.dropped) + " dropped";
+  if (!h.detail.empty()) text += ": " + h.detail;
+  return text;
+}
+
+// Said whatever the quiet option: these are troubles an operator must see.
+void Console::history(const HistoryState& h) { say("history: " + history_text(h)); }
+
+void Console::device_failed(const DeviceSlot& slot, const std::string& detail) {
+  print(prefix(slot) + " stopped: " + detail + "; the other devices go on");
+}
+
+void Console::unknown_threshold(const DeviceSlot& slot, const std::string& name,
+                                const std::string& hint) {
+  print(prefix(slot) + " has no point named " + name + " for its threshold" +
+        (hint.empty() ? "" : "; did you mean " + hint + "?"));
+}
+
 void Console::status(const DeviceSlot& slot) {
-  const std::string err = slot.last_error();
-  print(prefix(slot) + " status: " + (slot.connected ? "connected" : "not connected") + ", " +
-        std::to_string(slot.published.load()) + " rounds, " +
-        std::to_string(slot.reconnects.load()) + " reconnects, last error: " +
-        (err.empty() ? "none" : err));
+  const char* link = slot.failed ? "stopped" : slot.connected ? "connected" : "not connected";
+  print(prefix(slot) + " status: " + link + ", " + std::to_string(slot.published.load()) +
+        " rounds, " + std::to_string(slot.reconnects.load()) + " reconnects, " +
+        std::to_string(slot.history_dropped.load()) +
+        " history rows dropped, last error: " + slot.problem.text());
 }
 
 void Console::say(const std::string& text) { print("kpl-host: " + text); }

@@ -20,6 +20,10 @@ class Console final : public HostEvents {
   void publish(const DeviceSlot&, int, const unsigned char*, int) override {}
   void round(const DeviceSlot&, const RoundSummary& summary) override;
   void link(const DeviceSlot&, bool up, const std::string& detail) override;
+  void history(const HistoryState& state) override;
+  void device_failed(const DeviceSlot&, const std::string& detail) override;
+  void unknown_threshold(const DeviceSlot&, const std::string& name,
+                         const std::string& hint) override;
 
   void status(const DeviceSlot& slot);
   // A line of the host's own, printed even when quiet.
@@ -36,5 +40,7 @@ class Console final : public HostEvents {
 std::string analogue_summary(const std::vector<rule_value>& records);
 // One alarm as a person reads it: block label, id, code and its text.
 std::string alarm_text(const rule_value& r);
+// The history's state as the console shows it: "ok, 0 rows waiting, 0 dropped".
+std::string history_text(const HistoryState& state);
 
 }  // namespace kplhost

@@ -13,6 +13,7 @@
 
 #include "host/kpl_socket_device.h"
 #include "host/reference/config.h"
+#include "host/reference/problem.h"
 
 namespace kplhost {
 
@@ -34,19 +35,14 @@ struct DeviceSlot {
   std::atomic<bool> connected{false};
   std::atomic<long> published{0};
   std::atomic<long> reconnects{0};
-
-  void set_last_error(std::string e) {
-    std::lock_guard<std::mutex> g(error_lock_);
-    last_error_ = std::move(e);
-  }
-  std::string last_error() const {
-    std::lock_guard<std::mutex> g(error_lock_);
-    return last_error_;
-  }
-
- private:
-  mutable std::mutex error_lock_;
-  std::string last_error_;
+  std::atomic<long> history_dropped{0};
+  // Set when a call into the device threw: nothing calls into it again.
+  std::atomic<bool> failed{false};
+  // What is wrong with the device now, if anything.
+  Problem problem;
+  // Whether the configured threshold names were checked against the points
+  // of the device's first round. Touched only by the worker.
+  bool names_checked = false;
 };
 
 // Finds a device's slot from the device itself. Filled before any device

@@ -1,5 +1,9 @@
 #include "host/reference/event_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -10,14 +14,22 @@
 
 namespace kplhost {
 
-EventLog::EventLog(const std::string& path, std::set<std::string> kinds)
-    : kinds_(std::move(kinds)), file_(std::fopen(path.c_str(), "w")) {
-  if (!file_)
+EventLog::EventLog(const std::string& path, std::set<std::string> kinds, Report report)
+    : path_(path), kinds_(std::move(kinds)), report_(std::move(report)) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0)
     throw std::runtime_error(path + ": cannot open the event file: " + std::strerror(errno));
+  size_ = st.st_size;
 }
 
 EventLog::~EventLog() {
-  if (file_) std::fclose(file_);
+  if (fd_ >= 0) ::close(fd_);
+}
+
+long EventLog::lines_lost() const {
+  std::lock_guard<std::mutex> g(lock_);
+  return lost_;
 }
 
 std::string EventLog::begin(const char* kind, const DeviceSlot& slot) {
@@ -28,15 +40,45 @@ std::string EventLog::begin(const char* kind, const DeviceSlot& slot) {
   return line;
 }
 
-void EventLog::write(std::string& line) {
+void EventLog::write(std::string& line, bool durable) {
   line += "}\n";
-  std::lock_guard<std::mutex> g(lock_);
-  std::fwrite(line.data(), 1, line.size(), file_);
-}
-
-void EventLog::flush() {
-  std::lock_guard<std::mutex> g(lock_);
-  std::fflush(file_);
+  std::string complaint;
+  long resumed_after = 0;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    size_t done = 0;
+    while (done < line.size()) {
+      const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    if (done == line.size()) {
+      size_ += static_cast<long long>(done);
+      resumed_after = lost_in_a_row_;
+      lost_in_a_row_ = 0;
+    } else {
+      const int err = errno;
+      // Whatever part of the line went out is cut off again, so the file
+      // holds whole lines only.
+      if (done > 0 && ::ftruncate(fd_, static_cast<off_t>(size_)) != 0) size_ += static_cast<long long>(done);
+      ++lost_;
+      if (lost_in_a_row_++ == 0) complaint = std::strerror(err);
+    }
+  }
+  if (!complaint.empty()) {
+    problem.set("cannot write " + path_ + ": " + complaint + "; event lines are being lost");
+    if (report_) report_("event stream: cannot write " + path_ + ": " + complaint + "; lines are lost until it can");
+    return;
+  }
+  if (resumed_after > 0) {
+    problem.clear();
+    if (report_)
+      report_("event stream: writing to " + path_ + " again; " + std::to_string(resumed_after) +
+              " line(s) lost");
+  }
+  // Forced to the disk outside the lock: other lines need not wait for it.
+  if (durable) ::fdatasync(fd_);
 }
 
 void EventLog::threshold(const DeviceSlot& slot, const std::string& name, const std::string& desc,
@@ -114,7 +156,7 @@ void EventLog::round(const DeviceSlot& slot, const RoundSummary& summary) {
       }
     }
     line += ",\"number\":" + std::to_string(r.number);
-    write(line);
+    write(line, true);
   }
   if (!wants("round")) return;
   std::string line = begin("round", slot);
@@ -131,6 +173,39 @@ void EventLog::link(const DeviceSlot& slot, bool up, const std::string& detail) 
   line += ",\"detail\":";
   append_json_string(line, detail);
   write(line);
+}
+
+void EventLog::history(const HistoryState& h) {
+  if (!wants("history")) return;
+  std::string line = "{\"event\":\"history\",\"state\":\"";
+  line += history_state_name(h.kind);
+  line += "\",\"queued\":" + std::to_string(h.queued) + ",\"dropped\":" + std::to_string(h.dropped);
+  if (!h.detail.empty()) {
+    line += ",\"detail\":";
+    append_json_string(line, h.detail);
+  }
+  write(line, true);
+}
+
+void EventLog::device_failed(const DeviceSlot& slot, const std::string& detail) {
+  if (!wants("device")) return;
+  std::string line = begin("device", slot);
+  line += ",\"state\":\"failed\",\"detail\":";
+  append_json_string(line, detail);
+  write(line, true);
+}
+
+void EventLog::unknown_threshold(const DeviceSlot& slot, const std::string& name,
+                                 const std::string& hint) {
+  if (!wants("config")) return;
+  std::string line = begin("config", slot);
+  line += ",\"problem\":\"threshold for a point the device does not have\",\"name\":";
+  append_json_string(line, name);
+  if (!hint.empty()) {
+    line += ",\"hint\":";
+    append_json_string(line, hint);
+  }
+  write(line, true);
 }
 
 }  // namespace kplhost

@@ -30,7 +30,9 @@ HistoryStore::HistoryStore(const std::string& path, int keep_per_device)
 
 void HistoryStore::open() {
   if (sqlite3_open(path_.c_str(), &db_) != SQLITE_OK) fail("cannot open the history database");
-  sqlite3_busy_timeout(db_, 5000);
+  // A database another process holds locked is waited for a little; the
+  // writer then says so and tries again, while rows wait in its queue.
+  sqlite3_busy_timeout(db_, 1000);
   // Write-ahead logging without a sync per row: a crash may lose the newest
   // rows, never the database.
   exec("PRAGMA journal_mode=WAL");
@@ -81,6 +83,26 @@ sqlite3_stmt* HistoryStore::prepare(const char* sql) {
 void HistoryStore::save(unsigned int device_number, const std::string& local_time,
                         const unsigned char* image, int len) {
   std::lock_guard<std::mutex> g(lock_);
+  insert(device_number, local_time, image, len);
+}
+
+void HistoryStore::save_all(const std::vector<HistoryRow>& rows) {
+  std::lock_guard<std::mutex> g(lock_);
+  exec("BEGIN IMMEDIATE");
+  try {
+    for (const HistoryRow& r : rows)
+      insert(r.device_number, r.local_time, r.image.data(), static_cast<int>(r.image.size()));
+    exec("COMMIT");
+  } catch (const HistoryError&) {
+    char* ignored = nullptr;
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, &ignored);
+    sqlite3_free(ignored);
+    throw;
+  }
+}
+
+void HistoryStore::insert(unsigned int device_number, const std::string& local_time,
+                          const unsigned char* image, int len) {
   {
     Reset r{insert_};
     sqlite3_bind_int64(insert_, 1, device_number);

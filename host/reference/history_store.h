@@ -36,12 +36,18 @@ class HistoryStore {
 
   void save(unsigned int device_number, const std::string& local_time, const unsigned char* image,
             int len);
+  // Saves the rows in one transaction: all of them, or none (HistoryError).
+  void save_all(const std::vector<HistoryRow>& rows);
   std::optional<HistoryRow> newest(unsigned int device_number);
   long count(unsigned int device_number);
 
  private:
   void open();
   void release();
+  // Inserts one row and prunes its device now and then; the caller holds
+  // the lock.
+  void insert(unsigned int device_number, const std::string& local_time,
+              const unsigned char* image, int len);
   void exec(const char* sql);
   sqlite3_stmt* prepare(const char* sql);
   [[noreturn]] void fail(const std::string& what);

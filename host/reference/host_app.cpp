@@ -16,7 +16,9 @@
 #include "host/reference/config.h"
 #include "host/reference/console.h"
 #include "host/reference/event_log.h"
+#include "host/reference/device_calls.h"
 #include "host/reference/history_store.h"
+#include "host/reference/history_writer.h"
 #include "host/reference/plugin_library.h"
 #include "host/reference/poller.h"
 #include "host/reference/publisher.h"
@@ -30,34 +32,56 @@ namespace {
 
 class HostController final : public KPLController {};
 
-// Makes, configures and restores one device.
-void bring_up(DeviceSlot& slot, DeviceRegistry& registry, const PluginLibrary& plugin,
-              HostServices& services, const std::shared_ptr<HostController>& controller,
-              HistoryStore& history, Console& console) {
-  slot.device = plugin.create_device();
+// Makes, configures and restores one device; every call into it goes
+// through the barrier, so a device that throws stops alone.
+void bring_up(DeviceSlot& slot, DeviceRegistry& registry, DeviceCalls& calls,
+              const PluginLibrary& plugin, HostServices& services,
+              const std::shared_ptr<HostController>& controller, HistoryStore& history,
+              Console& console) {
+  if (!calls.run(slot, "create", [&] { slot.device = plugin.create_device(); })) return;
   slot.device->services = &services;
   registry.bind(slot);
   const unsigned int number = slot.config.device_number;
-  slot.device->Init(controller, number, slot.config.json);
-  const auto row = history.newest(number);
+  if (!calls.run(slot, "Init", [&] { slot.device->Init(controller, number, slot.config.json); }))
+    return;
+  std::optional<HistoryRow> row;
+  try {
+    row = history.newest(number);
+  } catch (const HistoryError& e) {
+    console.say("device " + std::to_string(number) + " starts without its saved image: " + e.what());
+  }
   if (!row) return;
   std::lock_guard<std::mutex> g(slot.lock);
-  const int ok = slot.device->LoadFromCache(row->image.data(), static_cast<int>(row->image.size()));
+  int ok = 0;
+  calls.run(slot, "LoadFromCache", [&] {
+    ok = slot.device->LoadFromCache(row->image.data(), static_cast<int>(row->image.size()));
+  });
   console.say("device " + std::to_string(number) +
               (ok ? " restored its image of " : " could not restore its image of ") +
               std::to_string(row->image.size()) + " bytes saved at " + row->local_time);
 }
 
+// The host's own state beside the devices': history and the event stream.
+void host_status(Console& console, const HistoryWriter& history, const EventLog* event_log) {
+  std::string text = "history: " + history_text(history.state());
+  if (event_log)
+    text += "; event stream: " + std::to_string(event_log->lines_lost()) +
+            " lines lost, last error: " + event_log->problem.text();
+  console.say(text);
+}
+
 // Repeats the status lines every interval until stopped.
 class StatusTicker {
  public:
-  StatusTicker(boost::asio::io_context& io, const DeviceRegistry& reg, Console& console)
-      : timer_(io), reg_(reg), console_(console) {}
+  StatusTicker(boost::asio::io_context& io, const DeviceRegistry& reg, Console& console,
+               const HistoryWriter& history, const EventLog* event_log)
+      : timer_(io), reg_(reg), console_(console), history_(history), event_log_(event_log) {}
   void start() {
     timer_.expires_after(std::chrono::seconds(10));
     timer_.async_wait([this](const boost::system::error_code& ec) {
       if (ec) return;
       for (const auto& s : reg_.slots()) console_.status(*s);
+      host_status(console_, history_, event_log_);
       start();
     });
   }
@@ -67,18 +91,23 @@ class StatusTicker {
   boost::asio::steady_timer timer_;
   const DeviceRegistry& reg_;
   Console& console_;
+  const HistoryWriter& history_;
+  const EventLog* event_log_;
 };
 
 }  // namespace
 
 int run_host(const HostOptions& opt) {
+  Console console(opt.quiet);
   HostConfig cfg;
   std::unique_ptr<EventLog> event_log;
   std::unique_ptr<HistoryStore> history;
   std::unique_ptr<PluginLibrary> plugin;
   try {
     cfg = load_config(opt.config);
-    if (!opt.events.empty()) event_log = std::make_unique<EventLog>(opt.events, opt.event_kinds);
+    if (!opt.events.empty())
+      event_log = std::make_unique<EventLog>(opt.events, opt.event_kinds,
+                                             [&console](const std::string& s) { console.say(s); });
     history = std::make_unique<HistoryStore>(opt.history, cfg.history_keep);
     plugin = std::make_unique<PluginLibrary>(opt.plugin);
   } catch (const std::exception& e) {
@@ -86,29 +115,30 @@ int run_host(const HostOptions& opt) {
     return 2;
   }
 
-  Console console(opt.quiet);
   EventFanout events;
   events.add(&console);
   if (event_log) events.add(event_log.get());
 
   DeviceRegistry registry;
   boost::asio::io_context io;
+  DeviceCalls calls(events);
+  HistoryWriter history_writer(*history, static_cast<size_t>(cfg.history_queue), events);
   RuleEngine rules(registry, events);
-  TcpTransport transport(io, registry, events);
-  WorkQueue worker(registry);
-  HostPublisher publisher(registry, events, history.get());
+  TcpTransport transport(io, registry, events, calls);
+  WorkQueue worker(registry, calls);
+  HostPublisher publisher(registry, events, &history_writer);
   HostServices services{&transport, &rules, &worker, &publisher};
   HostServices::set_fallback(&services);
   auto controller = std::make_shared<HostController>();
 
   for (const DeviceConfig& d : cfg.devices) {
-    bring_up(registry.add(d), registry, *plugin, services, controller, *history, console);
+    bring_up(registry.add(d), registry, calls, *plugin, services, controller, *history, console);
   }
   console.say("polling " + std::to_string(cfg.devices.size()) + " device(s) every " +
               std::to_string(cfg.poll_interval_ms) + " ms with " + opt.plugin);
 
-  Poller poller(io, registry, std::chrono::milliseconds(cfg.poll_interval_ms));
-  StatusTicker ticker(io, registry, console);
+  Poller poller(io, registry, calls, std::chrono::milliseconds(cfg.poll_interval_ms));
+  StatusTicker ticker(io, registry, console, history_writer, event_log.get());
   boost::asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&](const boost::system::error_code& ec, int) {
     if (!ec) publisher.stop();
@@ -137,10 +167,12 @@ int run_host(const HostOptions& opt) {
   });
   io_thread.join();
   // Rounds already handed over still check their thresholds and save their
-  // images before the host goes.
+  // images before the host goes; a database that does not take them within
+  // a few seconds does not hold the host up longer.
   worker.drain_and_stop();
-  if (event_log) event_log->flush();
+  history_writer.stop(std::chrono::seconds(5));
   for (const auto& s : registry.slots()) console.status(*s);
+  host_status(console, history_writer, event_log.get());
   HostServices::set_fallback(nullptr);
   registry.clear();
   return 0;

@@ -26,6 +26,27 @@ struct RoundSummary {
   std::vector<AlarmChange> changes;
 };
 
+// How the history database keeps up with the rounds.
+struct HistoryState {
+  enum Kind { ok, behind, failing };
+  Kind kind = ok;
+  // Rows waiting to be written, and rows dropped since the host started.
+  long queued = 0;
+  long dropped = 0;
+  // The database's own words, while failing.
+  std::string detail;
+};
+inline const char* history_state_name(HistoryState::Kind kind) {
+  switch (kind) {
+    case HistoryState::behind:
+      return "behind";
+    case HistoryState::failing:
+      return "failing";
+    default:
+      return "ok";
+  }
+}
+
 class HostEvents {
  public:
   virtual ~HostEvents() = default;
@@ -37,6 +58,14 @@ class HostEvents {
   virtual void publish(const DeviceSlot&, int image_id, const unsigned char* data, int len) = 0;
   virtual void round(const DeviceSlot&, const RoundSummary& summary) = 0;
   virtual void link(const DeviceSlot&, bool up, const std::string& detail) = 0;
+  // The history database fell behind, fails, or is fine again.
+  virtual void history(const HistoryState&) {}
+  // A call into the device threw; the host calls into it no more.
+  virtual void device_failed(const DeviceSlot&, const std::string& /*detail*/) {}
+  // A threshold is configured for a name no point of the device carries;
+  // hint is the nearest name it does carry, or empty.
+  virtual void unknown_threshold(const DeviceSlot&, const std::string& /*name*/,
+                                 const std::string& /*hint*/) {}
 };
 
 // Passes every event to each listener in turn.
@@ -61,6 +90,16 @@ class EventFanout final : public HostEvents {
   }
   void link(const DeviceSlot& s, bool up, const std::string& detail) override {
     for (HostEvents* l : listeners_) l->link(s, up, detail);
+  }
+  void history(const HistoryState& h) override {
+    for (HostEvents* l : listeners_) l->history(h);
+  }
+  void device_failed(const DeviceSlot& s, const std::string& detail) override {
+    for (HostEvents* l : listeners_) l->device_failed(s, detail);
+  }
+  void unknown_threshold(const DeviceSlot& s, const std::string& name,
+                         const std::string& hint) override {
+    for (HostEvents* l : listeners_) l->unknown_threshold(s, name, hint);
   }
 
  private:

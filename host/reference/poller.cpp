@@ -2,9 +2,9 @@
 
 namespace kplhost {
 
-Poller::Poller(boost::asio::io_context& io, const DeviceRegistry& registry,
+Poller::Poller(boost::asio::io_context& io, const DeviceRegistry& registry, DeviceCalls& calls,
                std::chrono::milliseconds interval)
-    : interval_(interval) {
+    : calls_(calls), interval_(interval) {
   for (const auto& s : registry.slots())
     timers_.push_back(std::make_unique<Timer>(Timer{s.get(), boost::asio::steady_timer(io)}));
 }
@@ -20,10 +20,10 @@ void Poller::start() {
 
 void Poller::arm(Timer& t) {
   t.timer.async_wait([this, &t](const boost::system::error_code& ec) {
-    if (ec || stopped_) return;
+    if (ec || stopped_ || t.slot->failed) return;
     {
       std::lock_guard<std::mutex> g(t.slot->lock);
-      t.slot->device->RefreshStatus();
+      calls_.run(*t.slot, "RefreshStatus", [&] { t.slot->device->RefreshStatus(); });
     }
     // Keep to the schedule; after a stall, skip the polls that were missed
     // instead of firing them all at once.

@@ -10,13 +10,14 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include "host/reference/device_calls.h"
 #include "host/reference/device_slot.h"
 
 namespace kplhost {
 
 class Poller {
  public:
-  Poller(boost::asio::io_context& io, const DeviceRegistry& registry,
+  Poller(boost::asio::io_context& io, const DeviceRegistry& registry, DeviceCalls& calls,
          std::chrono::milliseconds interval);
   void start();
   // Call on the I/O thread.
@@ -29,6 +30,7 @@ class Poller {
   };
   void arm(Timer& t);
 
+  DeviceCalls& calls_;
   std::chrono::milliseconds interval_;
   std::vector<std::unique_ptr<Timer>> timers_;
   bool stopped_ = false;

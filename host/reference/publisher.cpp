@@ -27,25 +27,22 @@ int HostPublisher::SendSP(KPLVDevice& dev, int image_id, const unsigned char* da
 
 int HostPublisher::SaveDeviceHistory(KPLVDevice& dev, const unsigned char* data, int len) {
   if (!history_ || !data || len < 0) return 0;
-  DeviceSlot& slot = registry_.of(dev);
-  try {
-    history_->save(slot.config.device_number, clock_(), data, len);
-  } catch (const HistoryError& e) {
-    slot.set_last_error(e.what());
-    return 0;
-  }
+  history_->save(registry_.of(dev), clock_(), data, len);
   return 1;
 }
 
 bool HostPublisher::wait_for_rounds(long rounds) {
   std::unique_lock<std::mutex> g(lock_);
   awaited_ = rounds;
-  progress_.wait(g, [&] {
+  // A device that stopped will publish no more; it is looked at again now
+  // and then, since nothing wakes this wait when a device stops.
+  auto done = [&] {
     if (stopped_) return true;
     for (const auto& s : registry_.slots())
-      if (s->published < rounds) return false;
+      if (s->published < rounds && !s->failed) return false;
     return true;
-  });
+  };
+  while (!done()) progress_.wait_for(g, std::chrono::milliseconds(250));
   return !stopped_;
 }
 

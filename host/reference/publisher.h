@@ -1,5 +1,5 @@
 // Publishing and history: a published image goes to the event stream and
-// counts as a round done; a saved image becomes a row of the history.
+// counts as a round done; a saved image is queued as a row of the history.
 #pragma once
 
 #include <condition_variable>
@@ -9,7 +9,7 @@
 
 #include "host/host_services.h"
 #include "host/reference/device_slot.h"
-#include "host/reference/history_store.h"
+#include "host/reference/history_writer.h"
 #include "host/reference/host_events.h"
 
 namespace kplhost {
@@ -20,7 +20,7 @@ std::string local_time_now();
 
 class HostPublisher final : public Publisher {
  public:
-  HostPublisher(DeviceRegistry& registry, HostEvents& events, HistoryStore* history,
+  HostPublisher(DeviceRegistry& registry, HostEvents& events, HistoryWriter* history,
                 LocalClock clock = &local_time_now)
       : registry_(registry), events_(events), history_(history), clock_(clock) {}
 
@@ -36,7 +36,7 @@ class HostPublisher final : public Publisher {
  private:
   DeviceRegistry& registry_;
   HostEvents& events_;
-  HistoryStore* history_;
+  HistoryWriter* history_;
   LocalClock clock_;
   std::mutex lock_;
   std::condition_variable progress_;

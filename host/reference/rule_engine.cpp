@@ -1,7 +1,10 @@
 #include "host/reference/rule_engine.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string_view>
 
+#include "host/reference/close_match.h"
 #include "host/reference/float_bits.h"
 
 namespace kplhost {
@@ -17,6 +20,20 @@ bool outside(const Limits& l, float v) {
 }
 
 }  // namespace
+
+void RuleEngine::check_threshold_names(DeviceSlot& slot, const std::vector<rule_value>& records) {
+  if (slot.names_checked) return;
+  slot.names_checked = true;
+  std::vector<std::string_view> names;
+  for (const rule_value& r : records)
+    if (r.kind == rule_analogue) names.push_back(r.name);
+  for (const auto& entry : slot.config.thresholds) {
+    const std::string& name = entry.first;
+    if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+    const std::string_view hint = close_match(name, names.data(), names.data() + names.size());
+    events_.unknown_threshold(slot, name, std::string(hint));
+  }
+}
 
 std::string point_key(const rule_value& r) {
   std::string key;
@@ -66,6 +83,7 @@ bool RuleEngine::CheckAOReport(KPLVDevice& dev, const std::string& name, float v
 
 bool RuleEngine::DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rule_value>& records) {
   DeviceSlot& slot = registry_.of(dev);
+  check_threshold_names(slot, records);
   RoundSummary summary{++slot.rounds_checked, &records, {}};
   // One buffer for every key, and a node only for a point seen first.
   std::string key;

@@ -23,6 +23,11 @@ class RuleEngine final : public ThresholdRules {
   bool DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rule_value>& records) override;
 
  private:
+  // A threshold for a name that none of the device's points carries would
+  // never fire: reported once, after the first round, when the names are
+  // known.
+  void check_threshold_names(DeviceSlot& slot, const std::vector<rule_value>& records);
+
   DeviceRegistry& registry_;
   HostEvents& events_;
 };

@@ -16,9 +16,17 @@ using boost::system::error_code;
 
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
-  Connection(boost::asio::io_context& io, DeviceSlot& slot, HostEvents& events, int handle,
-             tcp::endpoint peer)
-      : socket_(io), retry_(io), slot_(slot), events_(events), handle_(handle), peer_(peer) {}
+  Connection(boost::asio::io_context& io, DeviceSlot& slot, HostEvents& events, DeviceCalls& calls,
+             int handle, tcp::endpoint peer)
+      : socket_(io),
+        retry_(io),
+        connect_timer_(io),
+        slot_(slot),
+        events_(events),
+        calls_(calls),
+        handle_(handle),
+        peer_(peer),
+        connect_timeout_(slot.config.connect_timeout_ms) {}
 
   void start() {
     boost::asio::post(socket_.get_executor(), [self = shared_from_this()] { self->connect(); });
@@ -53,19 +61,34 @@ class Connection : public std::enable_shared_from_this<Connection> {
     closed_ = true;
     error_code ec;
     retry_.cancel();
+    connect_timer_.cancel();
     socket_.close(ec);
   }
 
  private:
   void connect() {
-    if (closed_) return;
+    if (closed_ || slot_.failed) return;
+    timed_out_ = false;
+    // A unit whose network drops the connection request would otherwise
+    // leave the attempt hanging for minutes, unseen.
+    connect_timer_.expires_after(connect_timeout_);
+    connect_timer_.async_wait([self = shared_from_this()](const error_code& ec) {
+      if (ec) return;
+      self->timed_out_ = true;
+      error_code ignored;
+      self->socket_.close(ignored);
+    });
     socket_.async_connect(peer_, [self = shared_from_this()](const error_code& ec) {
       self->connected(ec);
     });
   }
 
   void connected(const error_code& ec) {
+    connect_timer_.cancel();
     if (closed_) return;
+    if (timed_out_)
+      return lost("cannot connect to " + endpoint_text() + ": no answer within " +
+                  std::to_string(connect_timeout_.count()) + " ms");
     if (ec) return lost("cannot connect to " + endpoint_text() + ": " + ec.message());
     error_code ignored;
     socket_.set_option(tcp::no_delay(true), ignored);
@@ -77,10 +100,21 @@ class Connection : public std::enable_shared_from_this<Connection> {
       dev.recv_len = 0;
       dev.link_ready = 1;
       slot_.connected = true;
-      dev.OnConnected(handle_);
+      if (!slot_.failed) slot_.problem.clear();
+      // The first pass starts as soon as the link is up, not a poll
+      // interval later.
+      calls_.run(slot_, "OnConnected", [&] { dev.OnConnected(handle_); }) &&
+          calls_.run(slot_, "RefreshStatus", [&] { dev.RefreshStatus(); });
     }
+    if (slot_.failed) return stop_for_good();
     events_.link(slot_, true, endpoint_text());
     read();
+  }
+
+  // The device stopped: its connection goes, and is not made again.
+  void stop_for_good() {
+    slot_.connected = false;
+    close();
   }
 
   void read() {
@@ -95,8 +129,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (ec) return lost("connection to " + endpoint_text() + " lost: " + ec.message());
     {
       std::lock_guard<std::mutex> g(slot_.lock);
-      slot_.device->process(handle_, buffer_.data(), static_cast<int>(n));
+      calls_.run(slot_, "process", [&] {
+        slot_.device->process(handle_, buffer_.data(), static_cast<int>(n));
+      });
     }
+    if (slot_.failed) return stop_for_good();
     read();
   }
 
@@ -133,7 +170,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     error_code ignored;
     socket_.close(ignored);
-    slot_.set_last_error(why);
+    if (!slot_.failed) slot_.problem.set(why);
     if (was_up) ++slot_.reconnects;
     const auto delay = backoff_.next();
     events_.link(slot_, false, why + "; retrying in " + std::to_string(delay.count()) + " ms");
@@ -149,10 +186,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   tcp::socket socket_;
   boost::asio::steady_timer retry_;
+  boost::asio::steady_timer connect_timer_;
   DeviceSlot& slot_;
   HostEvents& events_;
+  DeviceCalls& calls_;
   const int handle_;
   const tcp::endpoint peer_;
+  const std::chrono::milliseconds connect_timeout_;
+  bool timed_out_ = false;
   Backoff backoff_;
   std::array<unsigned char, KPLSocketDevice::recv_capacity> buffer_;
   // The bytes an asynchronous write is sending, and those that arrived while
@@ -163,8 +204,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
 };
 
 TcpTransport::TcpTransport(boost::asio::io_context& io, DeviceRegistry& registry,
-                           HostEvents& events)
-    : io_(io), registry_(registry), events_(events) {}
+                           HostEvents& events, DeviceCalls& calls)
+    : io_(io), registry_(registry), events_(events), calls_(calls) {}
 
 TcpTransport::~TcpTransport() = default;
 
@@ -173,12 +214,13 @@ int TcpTransport::StartSocket(KPLSocketDevice& dev, const std::string& ip, unsig
   error_code ec;
   const auto address = boost::asio::ip::make_address(ip, ec);
   if (ec) {
-    slot.set_last_error("bad address " + ip);
+    slot.problem.set("bad address " + ip);
     return -1;
   }
   std::lock_guard<std::mutex> g(lock_);
   const int handle = static_cast<int>(connections_.size());
-  auto c = std::make_shared<Connection>(io_, slot, events_, handle, tcp::endpoint(address, port));
+  auto c = std::make_shared<Connection>(io_, slot, events_, calls_, handle,
+                                        tcp::endpoint(address, port));
   connections_.push_back(c);
   c->start();
   return handle;

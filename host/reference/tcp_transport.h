@@ -1,7 +1,7 @@
 // The host's transport: one TCP connection per device, opened when the
-// device asks for it and reopened with backoff whenever it is lost. Every
-// handler runs on the one I/O thread and calls into the device under the
-// device's lock.
+// device asks for it and reopened with backoff whenever it is lost or cannot
+// be made in time. Every handler runs on the one I/O thread and calls into
+// the device under the device's lock, through the barrier.
 #pragma once
 
 #include <memory>
@@ -11,6 +11,7 @@
 #include <boost/asio/io_context.hpp>
 
 #include "host/host_services.h"
+#include "host/reference/device_calls.h"
 #include "host/reference/device_slot.h"
 #include "host/reference/host_events.h"
 
@@ -20,7 +21,8 @@ class Connection;
 
 class TcpTransport final : public Transport {
  public:
-  TcpTransport(boost::asio::io_context& io, DeviceRegistry& registry, HostEvents& events);
+  TcpTransport(boost::asio::io_context& io, DeviceRegistry& registry, HostEvents& events,
+               DeviceCalls& calls);
   ~TcpTransport() override;
 
   int StartSocket(KPLSocketDevice& dev, const std::string& ip, unsigned short port) override;
@@ -38,6 +40,7 @@ class TcpTransport final : public Transport {
   boost::asio::io_context& io_;
   DeviceRegistry& registry_;
   HostEvents& events_;
+  DeviceCalls& calls_;
   std::mutex lock_;
   // A handle is an index into this table.
   std::vector<std::shared_ptr<Connection>> connections_;

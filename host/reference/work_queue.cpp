@@ -2,8 +2,8 @@
 
 namespace kplhost {
 
-WorkQueue::WorkQueue(DeviceRegistry& registry)
-    : registry_(registry), thread_([this] { run(); }) {}
+WorkQueue::WorkQueue(DeviceRegistry& registry, DeviceCalls& calls)
+    : registry_(registry), calls_(calls), thread_([this] { run(); }) {}
 
 WorkQueue::~WorkQueue() { drain_and_stop(); }
 
@@ -18,7 +18,7 @@ void WorkQueue::CheckThresholdWork(KPLVDevice& dev, std::function<void()> work) 
     }
   }
   // The caller holds the device's lock already.
-  work();
+  calls_.run_anyway(slot, "round work", work);
 }
 
 void WorkQueue::run() {
@@ -30,8 +30,9 @@ void WorkQueue::run() {
     queue_.pop_front();
     g.unlock();
     {
+      // Never held across a database call: history only queues its rows.
       std::lock_guard<std::mutex> device(slot->lock);
-      work();
+      calls_.run_anyway(*slot, "round work", work);
     }
     // The work item holds the device; let it go before waiting again.
     work = nullptr;
@@ -46,11 +47,6 @@ void WorkQueue::drain_and_stop() {
     wake_.notify_one();
   }
   if (thread_.joinable()) thread_.join();
-}
-
-size_t WorkQueue::backlog() {
-  std::lock_guard<std::mutex> g(lock_);
-  return queue_.size();
 }
 
 }  // namespace kplhost

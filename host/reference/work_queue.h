@@ -9,24 +9,25 @@
 #include <thread>
 
 #include "host/host_services.h"
+#include "host/reference/device_calls.h"
 #include "host/reference/device_slot.h"
 
 namespace kplhost {
 
 class WorkQueue final : public Worker {
  public:
-  explicit WorkQueue(DeviceRegistry& registry);
+  WorkQueue(DeviceRegistry& registry, DeviceCalls& calls);
   ~WorkQueue() override;
 
   void CheckThresholdWork(KPLVDevice& dev, std::function<void()> work) override;
   // Runs what is queued, then ends the thread. Later work runs at once.
   void drain_and_stop();
-  size_t backlog();
 
  private:
   void run();
 
   DeviceRegistry& registry_;
+  DeviceCalls& calls_;
   std::mutex lock_;
   std::condition_variable wake_;
   std::deque<std::pair<DeviceSlot*, std::function<void()>>> queue_;

@@ -146,22 +146,39 @@ TEST_F(EndToEnd, BadStartsSayWhyAndExitNonZero) {
   struct Case {
     std::vector<std::string> args;
     std::string message;
-  } cases[] = {
+  };
+  add_unit({7, {0, 0, 0, 0, 0}});
+  write_config(100);
+  const std::string config_text = read_text(config_path);
+  // An operator's slips: an output named like an input, under another
+  // spelling, is refused before anything is opened.
+  const Case cases[] = {
       {{"--plugin", QLTMODEL_SO, "--config", "/nonexistent/host.json"},
        "kpl-host: /nonexistent/host.json: cannot be read"},
-      {{"--plugin", "/nonexistent/plugin.so", "--config", ""}, "kpl-host: --config is required"},
+      {{"--plugin", "/nonexistent/plugin.so", "--config", ""},
+       "kpl-host: --config: expected a value, got an empty one"},
+      {{"--plugin", "p", "--config", "c", "--history", ""},
+       "kpl-host: --history: expected a value, got an empty one"},
       {{"--config", "x.json"}, "kpl-host: --plugin is required"},
       {{"--plugin", "p", "--config", "c", "--rounds", "many"},
        "kpl-host: --rounds: expected a whole number, got many"},
+      {{"--plugin", "p", "--config", "c", "--rounds", "99999999999999999999"},
+       "kpl-host: --rounds: expected a whole number, got 99999999999999999999"},
+      {{"--plugin", QLTMODEL_SO, "--config", config_path, "--events", dir + "/../" +
+        dir.substr(dir.rfind('/') + 1) + "/host.json"},
+       "kpl-host: --events: names the same file as --config"},
+      {{"--plugin", QLTMODEL_SO, "--config", config_path, "--history", dir + "/./h.db", "--events",
+        dir + "/h.db"},
+       "kpl-host: --events: names the same file as --history"},
+      {{"--plugin", QLTMODEL_SO, "--config", config_path, "--history", config_path},
+       "kpl-host: --history: names the same file as --config"},
   };
   for (const Case& c : cases) {
     HostProcess p(KPL_HOST_BIN, c.args, dir);
     EXPECT_EQ(p.wait(seconds(10)), 2);
     EXPECT_EQ(p.err().rfind(c.message, 0), 0u) << p.err();
   }
-
-  add_unit({7, {0, 0, 0, 0, 0}});
-  write_config(100);
+  EXPECT_EQ(read_text(config_path), config_text);
   HostProcess missing_plugin(KPL_HOST_BIN,
                              {"--plugin", dir + "/none.so", "--config", config_path, "--history",
                               history_path},
@@ -177,6 +194,15 @@ TEST_F(EndToEnd, BadStartsSayWhyAndExitNonZero) {
   EXPECT_EQ(bad_port.wait(seconds(10)), 2);
   EXPECT_EQ(bad_port.err(), "kpl-host: " + config_path +
                                 ": devices[0].port: expected an integer from 1 to 65535, got 0\n");
+
+  // A misspelt limit would be an alarm that never fires.
+  std::ofstream(config_path) << R"({"devices": [{"device_number": 7, "ip": "127.0.0.1", "port": 1,)"
+                             << R"( "thresholds": {"temperature_1_value": {"mx": 35}}}]})";
+  HostProcess typo(KPL_HOST_BIN, host_args({}), dir);
+  EXPECT_EQ(typo.wait(seconds(10)), 2);
+  EXPECT_EQ(typo.err(), "kpl-host: " + config_path +
+                            ": devices[0].thresholds.temperature_1_value.mx: unknown key; did you "
+                            "mean max?\n");
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <string_view>
 
+#include "host/reference/close_match.h"
 #include "host/reference/config.h"
 #include "tests/support/temp_path.h"
 
@@ -39,14 +42,22 @@ const char* device(const char* extra = "") {
   return s.c_str();
 }
 
+// A document with top-level keys `extra` (each followed by a comma) and one device.
+std::string top(const std::string& extra) {
+  return "{" + extra + R"("devices":[{"device_number":7,"ip":"::1","port":1}]})";
+}
+
 TEST_F(ConfigFile, MinimalDeviceTakesTheDefaults) {
   const auto cfg = load_config(write(device()));
   EXPECT_EQ(cfg.poll_interval_ms, 1000);
+  EXPECT_EQ(cfg.history_queue, 10000);
   ASSERT_EQ(cfg.devices.size(), 1u);
   const auto& d = cfg.devices[0];
   EXPECT_EQ(d.device_number, 7u);
   EXPECT_EQ(d.data_id, 7u);
   EXPECT_EQ(d.addr, 1);
+  EXPECT_EQ(d.json["addr"].asInt(), 1);
+  EXPECT_EQ(d.connect_timeout_ms, 5000);
   EXPECT_DOUBLE_EQ(d.ao_deadband, 0.5);
   EXPECT_EQ(d.json["port"].asInt(), 1502);
 }
@@ -54,14 +65,28 @@ TEST_F(ConfigFile, MinimalDeviceTakesTheDefaults) {
 TEST_F(ConfigFile, FullDevice) {
   const auto cfg = load_config(write(device(
       R"(,"data_id":107,"addr":3,"appSetting":{"ups":1},"ao_names":["temperature_1_value"],)"
-      R"("ao_deadband":1.5,"thresholds":{"temperature_1_value":{"min":5,"max":35},"water_value":{"max":0.5}})")));
+      R"("ao_deadband":1.5,"thresholds":{"temperature_1_value":{"min":5,"max":35},)"
+      R"("water_value":{"max":0.5}},"connect_timeout_ms":600000,)"
+      R"("sim":{"vary":true,"faults":"any"})")));
   const auto& d = cfg.devices[0];
   EXPECT_EQ(d.data_id, 107u);
   EXPECT_EQ(d.addr, 3);
+  EXPECT_EQ(d.connect_timeout_ms, 600000);
+  EXPECT_EQ(d.json["sim"]["faults"].asString(), "any");
   EXPECT_EQ(d.ao_names, std::vector<std::string>{"temperature_1_value"});
   EXPECT_EQ(*d.thresholds.at("temperature_1_value").min, 5);
   EXPECT_FALSE(d.thresholds.at("water_value").min.has_value());
   EXPECT_EQ(d.json["appSetting"]["ups"].asInt(), 1);
+}
+
+TEST_F(ConfigFile, TopLevelConnectTimeoutIsEachDevicesDefault) {
+  const auto cfg =
+      load_config(write(R"({"connect_timeout_ms":100,"history_queue":10000000,"devices":[)"
+                        R"({"device_number":7,"ip":"::1","port":1},)"
+                        R"({"device_number":8,"ip":"::1","port":2,"connect_timeout_ms":900}]})"));
+  EXPECT_EQ(cfg.history_queue, 10000000);
+  EXPECT_EQ(cfg.devices[0].connect_timeout_ms, 100);
+  EXPECT_EQ(cfg.devices[1].connect_timeout_ms, 900);
 }
 
 TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
@@ -96,8 +121,51 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
        f + "poll_interval_ms: expected an integer from 10 to 3600000, got 0"},
       {R"({"devices":[{"device_number":7,"ip":"::1","port":1},{"device_number":7,"ip":"::1","port":2}]})",
        f + "devices[1].device_number: expected a number no other device has, got 7"},
+      {top(R"("connect_timeout_ms":99,)"),
+       f + "connect_timeout_ms: expected an integer from 100 to 600000, got 99"},
+      {device(R"(,"connect_timeout_ms":600001)"),
+       f + "devices[0].connect_timeout_ms: expected an integer from 100 to 600000, got 600001"},
+      {top(R"("history_queue":9,)"),
+       f + "history_queue: expected an integer from 10 to 10000000, got 9"},
+      {top(R"("history_queue":10000001,)"),
+       f + "history_queue: expected an integer from 10 to 10000000, got 10000001"},
+      // An unknown key is reported before any value is read: here, before the missing devices.
+      {R"({"poll_intervall_ms":100})",
+       f + "poll_intervall_ms: unknown key; did you mean poll_interval_ms?"},
+      {top(R"("histroy_kep":5,)"), f + "histroy_kep: unknown key; did you mean history_keep?"},
+      {device(R"(,"appsetting":{})"),
+       f + "devices[0].appsetting: unknown key; did you mean appSetting?"},
+      {device(R"(,"adrd":2)"), f + "devices[0].adrd: unknown key; did you mean addr?"},
+      {device(R"(,"thresholds":{"temperature_1_value":{"min":5,"mx":35}})"),
+       f + "devices[0].thresholds.temperature_1_value.mx: unknown key; did you mean max?"},
+      {device(R"(,"thresholds":{"t":{"high":35}})"),
+       f + "devices[0].thresholds.t.high: unknown key; known keys: min, max"},
+      {device(R"(,"UPS":1)"),
+       f + "devices[0].UPS: unknown key; known keys: device_number, data_id, ip, port, addr, "
+           "appSetting, thresholds, ao_names, ao_deadband, connect_timeout_ms, sim"},
+      {top(R"("retries":3,)"),
+       f + "retries: unknown key; known keys: poll_interval_ms, history_keep, history_queue, "
+           "connect_timeout_ms, devices"},
   };
   for (const Case& c : cases) EXPECT_EQ(problem(c.text), c.message) << c.text;
+}
+
+TEST(ConfigCloseMatch, NearestWithinTheEditsAllowed) {
+  constexpr std::string_view known[] = {"alpha", "aloha", "beta", "gamma"};
+  const struct {
+    std::string_view name;
+    std::string_view match;
+  } cases[] = {
+      {"alxha", "alpha"},  // 1 edit from both: the earlier
+      {"alohx", "aloha"},  // 1 edit beats the earlier name's 2
+      {"ALOHA", "aloha"},  // case alone beats 1 edit
+      {"btea", "beta"},    // a swap is one edit
+      {"gamxy", "gamma"},  // 2 edits from 5 characters on
+      {"btt", ""},         // but not under 5
+      {"zzzzz", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(kplhost::close_match(c.name, std::begin(known), std::end(known)), c.match) << c.name;
 }
 
 TEST_F(ConfigFile, TextThatIsNotJsonOrHasDuplicateKeys) {

@@ -1,4 +1,5 @@
-// The qlt-unit-sim program run as a script would run it.
+// The qlt-unit-sim program run as a script would run it, and the reading of
+// its configuration file.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -11,6 +12,8 @@
 
 #include "tests/sim/loopback_client.h"
 #include "tests/support/exec_argv.h"
+#include "tools/unit_sim/device_config.h"
+#include "tools/unit_sim/json_read.h"
 
 namespace {
 
@@ -97,6 +100,32 @@ class Running {
   pid_t pid_ = -1;
   int out_ = -1, err_ = -1;
 };
+
+// "unit N" for the unit id of a device entry with the extra keys `more`, or
+// the error reading it raises.
+std::string unit_id_read(const TempDir& dir, const std::string& more) {
+  const std::string cfg =
+      dir.write("cfg.json", R"({"devices": [{"device_number": 7, "port": 0)" + more + "}]}");
+  try {
+    return "unit " + std::to_string(qltsim::load_devices(cfg).front().unit_id);
+  } catch (const qltsim::ConfigError& e) {
+    return e.what();
+  }
+}
+
+TEST(SimDeviceConfig, AddrIsTheUnitIdAndOneWhenAbsent) {
+  TempDir dir;
+  const std::string bad = (dir.path / "cfg.json").string() +
+                          ": devices[0].addr: expected a whole number from 0 to 255, got ";
+  const std::pair<const char*, std::string> cases[] = {
+      {"", "unit 1"},
+      {R"(, "addr": 0)", "unit 0"},
+      {R"(, "addr": "255")", "unit 255"},
+      {R"(, "addr": 256)", bad + "256"},
+      {R"(, "addr": -1)", bad + "-1"},
+  };
+  for (const auto& [more, want] : cases) EXPECT_EQ(unit_id_read(dir, more), want) << more;
+}
 
 TEST(SimProgram, BadConfigExitsWithStatus2NamingFileAndKey) {
   TempDir dir;

@@ -1,5 +1,6 @@
 // Units served over loopback TCP: replies, input in any pieces, every fault
-// mode's bytes on the wire, restarts and several units in one simulator.
+// mode's bytes on the wire, unit ids, restarts and several units in one
+// simulator.
 
 #include <gtest/gtest.h>
 
@@ -35,10 +36,11 @@ class SimServer : public ::testing::Test {
     sim.start();
   }
 
-  Unit& add(Composition c) {
+  Unit& add(Composition c, std::uint8_t unit_id = 1) {
     UnitConfig cfg;
     cfg.composition = c;
     cfg.vary = false;
+    cfg.unit_id = unit_id;
     Unit& u = sim.add_unit(cfg);
     u.set("item:0", 1.0f);
     u.set("item:1", 3.14f);
@@ -120,6 +122,19 @@ TEST_F(SimServer, DropLeavesARequestUnanswered) {
   LoopbackClient c(unit->port());
   c.send(read_request(1, 0, 2));
   EXPECT_EQ(ask(c, 2), "00 02 00 00 00 0b 01 03 08 00 00 3f 80 f5 c3 40 48");
+}
+
+TEST_F(SimServer, LeavesRequestsForAnotherUnitIdUnansweredOnAnOpenConnection) {
+  Unit& five = add({}, 5);
+  LoopbackClient c(five.port());
+  Bytes for_five = read_request(2, 0, 2);
+  for_five[6] = 5;  // The unit id.
+  c.send(read_request(1, 0, 2));
+  ASSERT_TRUE(five.wait_for_requests(1, 5s));
+  EXPECT_TRUE(c.read_some(300ms).empty());
+  c.send(for_five);
+  EXPECT_EQ(to_hex(c.read(17)), "00 02 00 00 00 0b 05 03 08 00 00 3f 80 f5 c3 40 48");
+  EXPECT_EQ(five.requests_served(), 2u);
 }
 
 TEST_F(SimServer, CoalesceSendsTwoRepliesInOneWrite) {

@@ -55,7 +55,7 @@ TEST(SimWire, AnswersEachRequestWithTheExactBytes) {
   for (const Exchange& c : cases) {
     RequestParser parser;
     parser.feed(c.request.data(), c.request.size());
-    const auto reply = respond(*parser.next(), store, std::chrono::milliseconds(0));
+    const auto reply = respond(*parser.next(), 1, store, std::chrono::milliseconds(0));
     ASSERT_TRUE(reply) << c.what;
     EXPECT_EQ(to_hex(reply->encode()), c.reply) << c.what;
   }
@@ -68,7 +68,7 @@ TEST(SimWire, SixtyThreeItemsFillTheLargestReply) {
   RequestParser parser;
   const Bytes req = read_request(1, 0, 63);
   parser.feed(req.data(), req.size());
-  const Octets frame = respond(*parser.next(), store, std::chrono::milliseconds(0))->encode();
+  const Octets frame = respond(*parser.next(), 1, store, std::chrono::milliseconds(0))->encode();
   ASSERT_EQ(frame.size(), 9u + 252u);
   EXPECT_EQ(get_u16(frame, 4), 3 + 252);
   EXPECT_EQ(frame[8], 252);
@@ -80,7 +80,8 @@ TEST(SimWire, IgnoresFramesOfAnotherProtocol) {
   req[3] = 1;
   RequestParser parser;
   parser.feed(req.data(), req.size());
-  EXPECT_FALSE(respond(*parser.next(), ItemStore(Composition{}, false), std::chrono::milliseconds(0)));
+  EXPECT_FALSE(
+      respond(*parser.next(), 1, ItemStore(Composition{}, false), std::chrono::milliseconds(0)));
 }
 
 TEST(SimRequestParser, ReassemblesAFrameFedByteByByte) {

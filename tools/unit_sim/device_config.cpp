@@ -14,6 +14,7 @@ UnitConfig read_device(const Json::Value& d, const std::string& where, const std
   cfg.device_number =
       static_cast<int>(json_int(d["device_number"], where + ".device_number", 0, 0x7FFFFFFF, 0));
   cfg.port = static_cast<unsigned short>(json_int(d["port"], where + ".port", 0, 65535, 0));
+  cfg.unit_id = static_cast<std::uint8_t>(json_int(d["addr"], where + ".addr", 0, 255, 1));
   cfg.composition = Composition::from_app_setting(d["appSetting"], where + ".appSetting");
   read_sim_settings(d["sim"], where + ".sim", path, cfg);
   cfg.scenario.check(cfg.composition);

@@ -6,8 +6,9 @@
 //                 "addr": 1, "appSetting": {"ups": 1, "ac": 1},
 //                 "sim": {"scenario": "scenario.json", "vary": true, "faults": [...]}}]}
 //
-// Only device_number, port, appSetting and sim matter here; every unit
-// listens on 127.0.0.1 whatever "ip" says.
+// Only device_number, port, addr (the unit identifier it answers to, 1 when
+// absent), appSetting and sim matter here; every unit listens on 127.0.0.1
+// whatever "ip" says.
 #pragma once
 
 #include <string>

@@ -2,9 +2,9 @@
 
 namespace qltsim {
 
-std::optional<Reply> respond(const Request& req, const ItemStore& store,
+std::optional<Reply> respond(const Request& req, std::uint8_t unit_id, const ItemStore& store,
                              std::chrono::milliseconds t) {
-  if (req.proto != 0) return std::nullopt;
+  if (req.proto != 0 || req.unit != unit_id) return std::nullopt;
   const auto refuse = [&](std::uint8_t code) {
     return Reply::exception(req.tid, req.unit, req.func, code);
   };

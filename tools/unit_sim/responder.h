@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 #include "tools/unit_sim/item_store.h"
@@ -9,9 +10,10 @@
 
 namespace qltsim {
 
-// The reply to `req` from the items as they are at time t: the items asked
-// for, or an exception reply. Frames of another protocol get no reply.
-std::optional<Reply> respond(const Request& req, const ItemStore& store,
+// The reply of unit `unit_id` to `req` from the items as they are at time t:
+// the items asked for, or an exception reply. Frames of another protocol or
+// for another unit get no reply.
+std::optional<Reply> respond(const Request& req, std::uint8_t unit_id, const ItemStore& store,
                              std::chrono::milliseconds t);
 
 }  // namespace qltsim

@@ -125,7 +125,7 @@ ReplyPlan Unit::serve(const Request& req) {
   std::vector<Fault> hit;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    reply = respond(req, store_, now());
+    reply = respond(req, cfg_.unit_id, store_, now());
     if (reply) hit = faults_.take();
     ++served_;
   }

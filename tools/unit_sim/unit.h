@@ -60,7 +60,8 @@ class Unit {
   void add_fault(const Fault& f);
   void clear_faults();
 
-  // Request frames received, whatever the faults made of their replies.
+  // Request frames received, whatever the faults made of their replies and
+  // whichever unit they were for.
   std::uint64_t requests_served() const;
   // Waits until at least n requests were served; false on timeout.
   bool wait_for_requests(std::uint64_t n, std::chrono::milliseconds timeout) const;

@@ -3,6 +3,7 @@
 
 #include <json/value.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +25,9 @@ struct UnitConfig {
   // Loopback addresses only; port 0 takes an ephemeral port.
   std::string bind_address = "127.0.0.1";
   unsigned short port = 0;
+  // The unit identifier it answers to; a request for any other is read and
+  // counted but never answered, as by a serial unit behind a gateway.
+  std::uint8_t unit_id = 1;
   // Time since the unit's start; none gives real time from add_unit.
   std::shared_ptr<Clock> clock;
   // Told of each scenario step as it fires, on whichever thread fired it.
