@@ -5,7 +5,7 @@ exec "$(dirname "$0")/install-missing.sh" deps \
   cmake g++ pkg-config \
   libboost-dev libboost-date-time-dev \
   libjsoncpp-dev \
-  libsqlite3-dev \
+  libsqlite3-dev sqlite3 \
   libgtest-dev libgmock-dev \
   libbenchmark-dev \
   clang-14 libclang-rt-14-dev

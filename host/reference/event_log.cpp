@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -13,6 +14,15 @@
 #include "host/reference/json_text.h"
 
 namespace kplhost {
+
+namespace {
+
+// How long lines must go out without a loss before writing counts as
+// resumed; until then a disk that takes some lines and not others is one
+// trouble, reported once.
+constexpr auto resume_after = std::chrono::seconds(10);
+
+}  // namespace
 
 EventLog::EventLog(const std::string& path, std::set<std::string> kinds, Report report)
     : path_(path), kinds_(std::move(kinds)), report_(std::move(report)) {
@@ -53,22 +63,35 @@ void EventLog::write(std::string& line, bool durable) {
       if (n <= 0) break;
       done += static_cast<size_t>(n);
     }
+    const auto now = std::chrono::steady_clock::now();
     if (done == line.size()) {
       size_ += static_cast<long long>(done);
-      resumed_after = lost_in_a_row_;
-      lost_in_a_row_ = 0;
+      // A short line may fit where a long one did not: writing counts as
+      // resumed only once nothing has been lost for a while.
+      if (losing_ && now - last_loss_ >= resume_after) {
+        losing_ = false;
+        resumed_after = lost_ - lost_before_;
+      }
     } else {
       const int err = errno;
       // Whatever part of the line went out is cut off again, so the file
       // holds whole lines only.
-      if (done > 0 && ::ftruncate(fd_, static_cast<off_t>(size_)) != 0) size_ += static_cast<long long>(done);
+      if (done > 0 && ::ftruncate(fd_, static_cast<off_t>(size_)) != 0)
+        size_ += static_cast<long long>(done);
+      last_loss_ = now;
+      if (!losing_) {
+        losing_ = true;
+        lost_before_ = lost_;
+        complaint = std::strerror(err);
+      }
       ++lost_;
-      if (lost_in_a_row_++ == 0) complaint = std::strerror(err);
     }
   }
   if (!complaint.empty()) {
     problem.set("cannot write " + path_ + ": " + complaint + "; event lines are being lost");
-    if (report_) report_("event stream: cannot write " + path_ + ": " + complaint + "; lines are lost until it can");
+    if (report_)
+      report_("event stream: cannot write " + path_ + ": " + complaint +
+              "; lines are lost until it can");
     return;
   }
   if (resumed_after > 0) {

@@ -5,6 +5,7 @@
 // disk will not take is lost, counted and reported, never left half written.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -61,7 +62,11 @@ class EventLog final : public HostEvents {
   // The file's size after the last whole line, where a torn line is cut.
   long long size_ = 0;
   long lost_ = 0;
-  long lost_in_a_row_ = 0;
+  // Lines are being lost: since the first of them, lost_before_ were lost
+  // before; the last was lost at last_loss_.
+  bool losing_ = false;
+  long lost_before_ = 0;
+  std::chrono::steady_clock::time_point last_loss_{};
 };
 
 }  // namespace kplhost

@@ -66,8 +66,9 @@ std::vector<std::string> EndToEnd::host_args(const std::vector<std::string>& mor
   return a;
 }
 
-std::unique_ptr<HostProcess> EndToEnd::start_host(const std::vector<std::string>& more) {
-  return std::make_unique<HostProcess>(KPL_HOST_BIN, host_args(more), dir);
+std::unique_ptr<HostProcess> EndToEnd::start_host(const std::vector<std::string>& more,
+                                                   long file_size_limit) {
+  return std::make_unique<HostProcess>(KPL_HOST_BIN, host_args(more), dir, file_size_limit);
 }
 
 std::vector<Json::Value> EndToEnd::events() const {

@@ -31,7 +31,8 @@ class EndToEnd : public ::testing::Test {
   std::string write_config(int poll_interval_ms = 100, const std::string& extra_device_keys = "",
                            const std::string& extra_app_setting = "");
   std::vector<std::string> host_args(const std::vector<std::string>& more) const;
-  std::unique_ptr<HostProcess> start_host(const std::vector<std::string>& more);
+  std::unique_ptr<HostProcess> start_host(const std::vector<std::string>& more,
+                                         long file_size_limit = 0);
 
   // Whether the host has published at least n images of the device within
   // ten seconds.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +18,7 @@ int counter = 0;
 }
 
 HostProcess::HostProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& dir) {
+                         const std::string& dir, long file_size_limit) {
   const std::string tag = std::to_string(getpid()) + "-" + std::to_string(++counter);
   out_path_ = dir + "/host-" + tag + ".out";
   err_path_ = dir + "/host-" + tag + ".err";
@@ -36,6 +37,10 @@ HostProcess::HostProcess(const std::string& program, const std::vector<std::stri
     // The test's own sockets (a simulated unit's listener among them) must
     // not live on in the host: a unit could not listen on its port again.
     for (int fd = 3; fd < 1024; ++fd) close(fd);
+    if (file_size_limit > 0) {
+      const rlimit limit{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     execv(argv[0], argv.data());
     _exit(127);
   }
@@ -71,6 +76,15 @@ int HostProcess::wait(std::chrono::milliseconds limit) {
 
 void HostProcess::interrupt() {
   if (!done_) kill(pid_, SIGINT);
+}
+
+void HostProcess::kill_hard() {
+  if (done_) return;
+  kill(pid_, SIGKILL);
+  int st = 0;
+  waitpid(pid_, &st, 0);
+  done_ = true;
+  status_ = 128 + SIGKILL;
 }
 
 std::string read_text(const std::string& path) {

@@ -12,8 +12,10 @@
 class HostProcess {
  public:
   // Starts the program with the given arguments; output goes to files in dir.
+  // A file_size_limit above 0 caps every file the program writes, as a full
+  // disk would (ulimit -f).
   HostProcess(const std::string& program, const std::vector<std::string>& args,
-              const std::string& dir);
+              const std::string& dir, long file_size_limit = 0);
   ~HostProcess();
 
   // Waits for the exit; kills the process and fails the test if it does not
@@ -23,6 +25,8 @@ class HostProcess {
   bool exited();
   // Asks the host to stop, as an operator's Ctrl-C does.
   void interrupt();
+  // Ends it at once, as a power cut or kill -9 does.
+  void kill_hard();
   std::string out() const;
   pid_t pid() const { return pid_; }
   std::string err() const;

@@ -112,6 +112,9 @@ TEST_F(Plan, UnusableCountsPlanNothing) {
       // 167 UPS blocks take the unit to 65317 items; two type-3 PDU blocks
       // still fit under 65536, three do not.
       {R"({"ups": 167, "pdu_type_3": 3})", "count out of range: data_id:107 pdu_type_3:3"},
+      // A count meant but not read would shift the blocks after it.
+      {R"({"UPS": 1, "ac": 1})", "unknown setting: data_id:107 UPS (ups?)"},
+      {R"({"ac_count": 1})", "unknown setting: data_id:107 ac_count (ac?)"},
   };
   for (const Case& c : cases) {
     testing::internal::CaptureStdout();
@@ -147,6 +150,11 @@ TEST_F(Plan, LargestUnitStillAddressesEveryItem) {
 TEST_F(Plan, ReplyTimeoutFromAppSetting) {
   make(R"({"reply_timeout_ms": "250"})");
   EXPECT_EQ(model->reply_timeout.count(), 250);
+  testing::internal::CaptureStdout();
+  make(R"({"reply_timeout": 250})");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "QLTModel::Init unknown setting: data_id:107 reply_timeout, ignored\n");
+  EXPECT_EQ(model->batch_count, 1);
   for (const char* bad : {"-5", "2.5", "\"5s\"", "3600001"}) {
     testing::internal::CaptureStdout();
     make(std::string(R"({"reply_timeout_ms": )") + bad + "}");

@@ -1,0 +1,227 @@
+// kpl-host treated as a careless operator and a crash would treat it: a
+// database another program holds locked, kill -9, a full disk, a plug-in
+// that throws, a threshold on a point that does not exist, a unit whose
+// network never answers the connection request.
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <json/reader.h>
+#include <json/writer.h>
+
+#include "host/reference/history_store.h"
+#include "tests/e2e/e2e_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+long history_rows(const std::string& path, unsigned int device) {
+  kplhost::HistoryStore store(path, 1000000);
+  return store.count(device);
+}
+
+// Every line in the file is a whole event: nothing half written.
+void expect_whole_lines(const std::string& text) {
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.back(), '\n');
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    Json::Value v;
+    std::istringstream one(line);
+    EXPECT_NO_THROW(one >> v) << line.substr(0, 200);
+  }
+}
+
+// Another program holds the history locked: polling and publishing go on,
+// history falls behind, says so, and catches up once the lock is gone.
+TEST_F(EndToEnd, LockedHistoryDelaysOnlyHistory) {
+  add_unit({7, {1, 0, 0, 0, 1}});
+  add_unit({8, {0, 0, 0, 0, 1}});
+  sim.start();
+  write_config(200);
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(published(7) && published(8)) << host->out();
+  ASSERT_TRUE(eventually([&] { return history_rows(history_path, 7) > 0; }, 10s));
+
+  const std::string locker = "printf 'BEGIN IMMEDIATE;\\n.shell sleep 8\\nCOMMIT;\\n' | sqlite3 '" +
+                             history_path + "'";
+  const size_t before = events_of("publish", 7).size() + events_of("publish", 8).size();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(std::system(locker.c_str()), 0);
+  const double locked_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const size_t during = events_of("publish", 7).size() + events_of("publish", 8).size() - before;
+  // Two devices every 200 ms for as long as the lock was held.
+  const double due = 2 * locked_s / 0.2;
+  std::printf("locked history: %.1f s, %zu of %.0f rounds published meanwhile\n", locked_s, during,
+              due);
+  EXPECT_GE(static_cast<double>(during), 0.8 * due);
+
+  ASSERT_TRUE(eventually(
+      [&] {
+        return history_rows(history_path, 7) >= static_cast<long>(events_of("publish", 7).size()) - 1;
+      },
+      15s))
+      << host->out();
+  host->interrupt();
+  ASSERT_EQ(host->wait(20s), 0);
+  EXPECT_EQ(history_rows(history_path, 7), static_cast<long>(events_of("publish", 7).size()));
+  std::vector<std::string> states;
+  for (const Json::Value& e : events())
+    if (e["event"] == "history") states.push_back(e["state"].asString());
+  ASSERT_FALSE(states.empty()) << host->out();
+  EXPECT_EQ(states.front(), "failing");
+  EXPECT_EQ(states.back(), "ok");
+  EXPECT_NE(host->out().find("kpl-host: history: failing"), std::string::npos) << host->out();
+}
+
+// However the host ends, the event stream holds whole lines only.
+TEST_F(EndToEnd, KilledHostLeavesWholeEventLines) {
+  add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(50);
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(published(7, 3));
+  std::this_thread::sleep_for(4s);
+  host->kill_hard();
+  expect_whole_lines(read_text(events_path));
+
+  // A second run appends to the stream; it never truncates it.
+  const size_t lines = events().size();
+  auto again = start_host({"--quiet", "--rounds", "1"});
+  ASSERT_EQ(again->wait(20s), 0);
+  EXPECT_GT(events().size(), lines);
+}
+
+// A disk that takes no more: lines are lost whole, counted and reported,
+// history says it fails, and polling goes on.
+TEST_F(EndToEnd, FullDiskLosesWholeLinesAndSaysSo) {
+  qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(50);
+  auto host = start_host({}, 64 * 1024);
+  ASSERT_TRUE(eventually([&] { return host->out().find("lines are lost") != std::string::npos; }, 20s))
+      << host->out();
+  const auto served = unit.requests_served();
+  ASSERT_TRUE(unit.wait_for_requests(served + 50, 10s));
+  host->interrupt();
+  ASSERT_EQ(host->wait(20s), 0);
+  expect_whole_lines(read_text(events_path));
+  const std::string out = host->out();
+  EXPECT_NE(out.find("event stream: cannot write " + events_path + ": File too large"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("history: failing"), std::string::npos) << out;
+  EXPECT_NE(out.find("lines lost, last error: cannot write"), std::string::npos) << out;
+}
+
+// One device's plug-in throws: that device stops, the others go on.
+TEST_F(EndToEnd, ThrowingDeviceStopsAloneAndTheHostGoesOn) {
+  add_unit({7, {0, 0, 0, 0, 1}});
+  add_unit({8, {0, 0, 0, 0, 1}});
+  add_unit({9, {0, 0, 0, 0, 1}});
+  add_unit({10, {0, 0, 0, 0, 1}});
+  sim.start();
+  std::ostringstream c;
+  const char* throws[] = {R"("throw_in": "RefreshStatus", "throw_after": 3)",
+                          R"("throw_in": "process", "throw_after": 5)", R"("throw_in": "Init")",
+                          R"("ac": 1)"};
+  c << R"({"poll_interval_ms": 100, "devices": [)";
+  for (size_t i = 0; i < units.size(); ++i)
+    c << (i ? "," : "") << R"({"device_number": )" << units[i].first.device_number
+      << R"(, "ip": "127.0.0.1", "port": )" << units[i].second->port() << R"(, "appSetting": {)"
+      << throws[i] << "}}";
+  c << "]}";
+  std::ofstream(config_path) << c.str();
+  HostProcess host(KPL_HOST_BIN,
+                   {"--plugin", THROWING_PLUGIN_SO, "--config", config_path, "--events",
+                    events_path, "--history", history_path, "--quiet"},
+                   dir);
+  ASSERT_TRUE(eventually([&] { return events_of("publish", 10).size() >= 20; }, 20s)) << host.out();
+  host.interrupt();
+  ASSERT_EQ(host.wait(20s), 0) << host.err();
+
+  for (unsigned int device : {7u, 8u, 9u}) {
+    const auto failed = events_of("device", device);
+    ASSERT_EQ(failed.size(), 1u) << device << "\n" << host.out();
+    EXPECT_EQ(failed[0]["state"], "failed");
+  }
+  EXPECT_EQ(events_of("device", 7)[0]["detail"],
+            "RefreshStatus threw: thrown on purpose in RefreshStatus");
+  EXPECT_EQ(events_of("device", 9)[0]["detail"], "Init threw: thrown on purpose in Init");
+  const std::string out = host.out();
+  EXPECT_NE(out.find("kpl-host: device 8 stopped: process threw: thrown on purpose in process; "
+                     "the other devices go on"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("device 7 status: stopped"), std::string::npos) << out;
+  EXPECT_TRUE(events_of("device", 10).empty());
+}
+
+// A threshold on a name no point carries would never fire: said after the
+// first round, with the name it was probably meant to be.
+TEST_F(EndToEnd, ThresholdOnAPointThatDoesNotExistIsReported) {
+  add_unit({7, {0, 0, 0, 0, 0}});
+  sim.start();
+  write_config(100, R"(, "thresholds": {"temprature_1_value": {"max": 30}})");
+  auto host = start_host({"--rounds", "2"});
+  ASSERT_EQ(host->wait(20s), 0);
+  const auto config = events_of("config", 7);
+  ASSERT_EQ(config.size(), 1u);
+  EXPECT_EQ(config[0]["name"], "temprature_1_value");
+  EXPECT_EQ(config[0]["hint"], "temperature_1_value");
+  EXPECT_NE(host->out().find("device 7 has no point named temprature_1_value for its threshold; "
+                             "did you mean temperature_1_value?"),
+            std::string::npos);
+}
+
+// The first pass starts when the link comes up, not a poll interval later;
+// a unit whose network never answers the connection request is given up on
+// after the connect time-out, and said so.
+TEST_F(EndToEnd, FirstPassAtLinkUpAndConnectTimeout) {
+  // A listener whose queue is full: the kernel drops further connection
+  // requests, as a network that loses them does.
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  int fillers[2];
+  for (int& f : fillers) {
+    f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+  std::this_thread::sleep_for(100ms);
+
+  add_unit({7, {0, 0, 0, 0, 1}});
+  sim.start();
+  add_endpoint({8, {0, 0, 0, 0, 0}}, ntohs(a.sin_port));
+  write_config(3600000, R"(, "connect_timeout_ms": 300)");
+  auto host = start_host({"--quiet"});
+  EXPECT_TRUE(published(7)) << host->out();
+  ASSERT_TRUE(eventually([&] { return !events_of("link", 8).empty(); }, 5s));
+  host->interrupt();
+  ASSERT_EQ(host->wait(10s), 0);
+  const Json::Value down = events_of("link", 8).front();
+  EXPECT_EQ(down["state"], "down");
+  EXPECT_EQ(down["detail"].asString().find("cannot connect to 127.0.0.1:" +
+                                           std::to_string(ntohs(a.sin_port)) +
+                                           ": no answer within 300 ms; retrying in"),
+            0u)
+      << down.toStyledString();
+  for (int f : fillers) ::close(f);
+  ::close(listener);
+}
+
+}  // namespace
