@@ -24,11 +24,9 @@ install(TARGETS kplhost LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS qltmodel LIBRARY DESTINATION ${QLT_PLUGIN_INSTALL_DIR})
 # The headers keep their host/ prefix, as the sources include them:
 # compile a plug-in with -I/usr/include/kplhost and link it with -lkplhost.
-install(DIRECTORY host/ DESTINATION ${QLT_HEADER_INSTALL_DIR}/host
-  FILES_MATCHING PATTERN "*.h"
-  PATTERN reference EXCLUDE)
+install(DIRECTORY host/ DESTINATION ${QLT_HEADER_INSTALL_DIR}/host FILES_MATCHING PATTERN "*.h")
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES tools/demo/demo.json tools/demo/scenario.json
+install(FILES examples/demo.json examples/scenario.json
   DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 # Debian architecture of the target, from its GNU triplet.

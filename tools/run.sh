@@ -13,10 +13,10 @@ cmake --build --preset default -j"$(nproc)" --target kpl-host qltmodel qlt-unit-
 build=build/default
 work=$(mktemp -d)
 trap 'kill "${sim_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
-cp tools/demo/demo.json tools/demo/scenario.json "$work/"
+cp examples/demo.json examples/scenario.json "$work/"
 
 # The unit takes an ephemeral port; the host is told which.
-"$build/tools/unit_sim/qlt-unit-sim" --config "$work/demo.json" --ports-file "$work/ports" \
+"$build/apps/qlt-unit-sim/qlt-unit-sim" --config "$work/demo.json" --ports-file "$work/ports" \
   --duration-s 60 &
 sim_pid=$!
 for _ in $(seq 100); do [ -s "$work/ports" ] && break; sleep 0.1; done

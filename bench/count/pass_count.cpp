@@ -19,7 +19,7 @@
 #include "bench/support/options.h"
 #include "bench/support/reference_backend.h"
 #include "plugin/qlt_model_provider.h"
-#include "tests/support/counting_new.h"
+#include "testkit/counting_new.h"
 
 extern "C" __attribute__((noinline)) void qlt_counted(const std::function<void()>* op, int repeat) {
   for (int i = 0; i < repeat; ++i) (*op)();

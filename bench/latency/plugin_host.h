@@ -15,9 +15,9 @@
 
 #include "bench/latency/pass_marks.h"
 #include "bench/support/reference_backend.h"
-#include "host/reference/plugin_library.h"
-#include "host/reference/tcp_transport.h"
-#include "host/reference/work_queue.h"
+#include "apps/kpl-host/plugin_library.h"
+#include "apps/kpl-host/tcp_transport.h"
+#include "apps/kpl-host/work_queue.h"
 
 namespace qltbench {
 

@@ -1,10 +1,10 @@
 // Heap allocations per iteration as a benchmark counter. The program links
-// tests/support/counting_new.cpp, whose operator new counts every block.
+// testkit/counting_new.cpp, whose operator new counts every block.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
-#include "tests/support/counting_new.h"
+#include "testkit/counting_new.h"
 
 namespace qltbench {
 

@@ -1,6 +1,6 @@
 #include "bench/support/reference_backend.h"
 
-#include "host/reference/config.h"
+#include "apps/kpl-host/config.h"
 
 namespace qltbench {
 

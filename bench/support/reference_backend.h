@@ -9,12 +9,12 @@
 
 #include "bench/support/device_json.h"
 #include "host/host_services.h"
-#include "host/reference/console.h"
-#include "host/reference/device_slot.h"
-#include "host/reference/device_calls.h"
-#include "host/reference/history_writer.h"
-#include "host/reference/publisher.h"
-#include "host/reference/rule_engine.h"
+#include "apps/kpl-host/console.h"
+#include "apps/kpl-host/device_slot.h"
+#include "apps/kpl-host/device_calls.h"
+#include "apps/kpl-host/history_writer.h"
+#include "apps/kpl-host/publisher.h"
+#include "apps/kpl-host/rule_engine.h"
 
 namespace qltbench {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/e2e/host_process.h"
-#include "tools/unit_sim/simulator.h"
+#include "apps/qlt-unit-sim/simulator.h"
 
 struct UnitSpec {
   unsigned int device_number;

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "tests/e2e/e2e_fixture.h"
-#include "tests/support/hostile_unit.h"
+#include "testkit/hostile_unit.h"
 
 namespace {
 

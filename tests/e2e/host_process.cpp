@@ -11,7 +11,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/support/exec_argv.h"
+#include "testkit/exec_argv.h"
 
 namespace {
 int counter = 0;

@@ -17,7 +17,7 @@
 #include <json/reader.h>
 #include <json/writer.h>
 
-#include "host/reference/history_store.h"
+#include "apps/kpl-host/history_store.h"
 #include "tests/e2e/e2e_fixture.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <iterator>
 #include <string_view>
 
-#include "host/reference/close_match.h"
-#include "host/reference/config.h"
-#include "tests/support/temp_path.h"
+#include "apps/kpl-host/close_match.h"
+#include "apps/kpl-host/config.h"
+#include "testkit/temp_path.h"
 
 namespace {
 

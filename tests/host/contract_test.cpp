@@ -6,7 +6,7 @@
 
 #include "host/kpl_socket_device.h"
 #include "host/ttime.h"
-#include "tests/support/hex.h"
+#include "testkit/hex.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "host/reference/device_slot.h"
-#include "host/reference/host_events.h"
+#include "apps/kpl-host/device_slot.h"
+#include "apps/kpl-host/host_events.h"
 
 class RecordingEvents final : public kplhost::HostEvents {
  public:

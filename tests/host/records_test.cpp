@@ -8,10 +8,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/reference/device_slot.h"
-#include "host/reference/event_log.h"
-#include "host/reference/history_store.h"
-#include "tests/support/temp_path.h"
+#include "apps/kpl-host/device_slot.h"
+#include "apps/kpl-host/event_log.h"
+#include "apps/kpl-host/history_store.h"
+#include "testkit/temp_path.h"
 
 namespace {
 

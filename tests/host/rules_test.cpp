@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "host/reference/rule_engine.h"
+#include "apps/kpl-host/rule_engine.h"
 #include "tests/host/recording_events.h"
 
 namespace {

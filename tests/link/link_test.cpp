@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "tests/link/probe_protocol.h"
-#include "tests/support/frames.h"
-#include "tests/support/recording_host.h"
+#include "testkit/frames.h"
+#include "testkit/recording_host.h"
 
 namespace {
 

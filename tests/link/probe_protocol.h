@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "link/qlt_protocol.h"
-#include "tests/support/hex.h"
+#include "testkit/hex.h"
 
 struct HandledFrame {
   bool payload;  // process_payload, else process_error

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/link/probe_protocol.h"
-#include "tests/support/frames.h"
+#include "testkit/frames.h"
 
 namespace {
 

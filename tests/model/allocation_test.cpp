@@ -9,8 +9,8 @@
 
 #include "host/host_services.h"
 #include "model/qlt_model.h"
-#include "tests/support/counting_new.h"
-#include "tests/support/frames.h"
+#include "testkit/counting_new.h"
+#include "testkit/frames.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Restoring the image from the host's cache.
 
-#include "tests/support/model_fixture.h"
+#include "testkit/model_fixture.h"
 
 namespace {
 

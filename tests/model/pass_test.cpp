@@ -1,7 +1,7 @@
 // The polling pass: requests in order, replies copied into their places,
 // refused replies, overdue replies, and the round at the end.
 
-#include "tests/support/model_fixture.h"
+#include "testkit/model_fixture.h"
 
 namespace {
 

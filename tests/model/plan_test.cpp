@@ -1,7 +1,7 @@
 // Configuration: composition from "appSetting", image size and layout, and
 // the request plan in wire order.
 
-#include "tests/support/model_fixture.h"
+#include "testkit/model_fixture.h"
 
 namespace {
 

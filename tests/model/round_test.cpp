@@ -11,7 +11,7 @@
 
 #include "model/uni_buffer_device.h"
 #include "link/qlt_protocol.h"
-#include "tests/support/recording_host.h"
+#include "testkit/recording_host.h"
 
 namespace {
 

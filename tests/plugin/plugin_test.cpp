@@ -8,8 +8,8 @@
 #include "model/qlt_model.h"
 #include "plugin/get_providers.h"
 #include "plugin/qlt_model_provider.h"
-#include "tests/support/frames.h"
-#include "tests/support/recording_host.h"
+#include "testkit/frames.h"
+#include "testkit/recording_host.h"
 
 namespace {
 

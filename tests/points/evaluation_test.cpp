@@ -7,7 +7,7 @@
 #include "points/ac_alarm_points.h"
 #include "points/environment_points.h"
 #include "points/ups_alarm_points.h"
-#include "tests/support/model_fixture.h"
+#include "testkit/model_fixture.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 
 #include <sstream>
 
-#include "tests/support/hex.h"
-#include "tools/unit_sim/fault_effects.h"
-#include "tools/unit_sim/fault_json.h"
-#include "tools/unit_sim/json_read.h"
+#include "testkit/hex.h"
+#include "apps/qlt-unit-sim/fault_effects.h"
+#include "apps/qlt-unit-sim/fault_json.h"
+#include "apps/qlt-unit-sim/json_read.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "tests/support/hex.h"
+#include "testkit/hex.h"
 
 namespace simtest {
 

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "tools/unit_sim/item_store.h"
-#include "tools/unit_sim/json_read.h"
+#include "apps/qlt-unit-sim/item_store.h"
+#include "apps/qlt-unit-sim/json_read.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <fstream>
 
 #include "tests/sim/loopback_client.h"
-#include "tests/support/exec_argv.h"
-#include "tools/unit_sim/device_config.h"
-#include "tools/unit_sim/json_read.h"
+#include "testkit/exec_argv.h"
+#include "apps/qlt-unit-sim/device_config.h"
+#include "apps/qlt-unit-sim/json_read.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <sstream>
 
-#include "tools/unit_sim/json_read.h"
-#include "tools/unit_sim/simulator.h"
+#include "apps/qlt-unit-sim/json_read.h"
+#include "apps/qlt-unit-sim/simulator.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "tests/sim/loopback_client.h"
-#include "tools/unit_sim/simulator.h"
+#include "apps/qlt-unit-sim/simulator.h"
 
 namespace {
 

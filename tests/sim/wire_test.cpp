@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/sim/loopback_client.h"
-#include "tools/unit_sim/responder.h"
+#include "apps/qlt-unit-sim/responder.h"
 
 namespace {
 

@@ -1,0 +1,229 @@
+#include "apps/kpl-host/config.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string_view>
+
+#include <boost/asio/ip/address.hpp>
+#include <json/reader.h>
+
+#include "apps/kpl-host/close_match.h"
+
+namespace kplhost {
+
+namespace {
+
+// The keys each object may hold; any other is taken for a misspelling. The
+// contents of appSetting and sim are not the host's and are not looked into,
+// nor are the names under thresholds, which are point names.
+constexpr std::string_view top_keys[] = {"poll_interval_ms", "history_keep", "history_queue",
+                                         "connect_timeout_ms", "devices"};
+constexpr std::string_view device_keys[] = {"device_number",
+                                            "data_id",
+                                            "ip",
+                                            "port",
+                                            "addr",
+                                            "appSetting",
+                                            "thresholds",
+                                            "ao_names",
+                                            "ao_deadband",
+                                            "connect_timeout_ms",
+                                            "sim"};
+constexpr std::string_view limit_keys[] = {"min", "max"};
+
+// Reads one document's keys, naming the file and the key in every complaint.
+class Reader {
+ public:
+  explicit Reader(std::string path) : path_(std::move(path)) {}
+
+  [[noreturn]] void fail(const std::string& key, const std::string& expected,
+                         const Json::Value* got = nullptr) const {
+    std::string msg = "expected " + expected;
+    if (got) msg += ", got " + describe(*got);
+    complain(key, msg);
+  }
+
+  // Throws for the first key of obj (found at `at`, "" for the document)
+  // that is not among known.
+  template <std::size_t N>
+  void only_keys(const Json::Value& obj, const std::string& at,
+                 const std::string_view (&known)[N]) const {
+    for (const std::string& name : obj.getMemberNames())
+      if (std::find(known, known + N, name) == known + N)
+        unknown_key(at.empty() ? name : at + "." + name, name, known, known + N);
+  }
+
+  // 64 bits whatever long is: the bounds reach 4294967295, past a 32-bit long.
+  long long integer(const Json::Value& v, const std::string& key, long long lo,
+                    long long hi) const {
+    if (!v.isIntegral() || v.isBool() || v.asLargestInt() < lo || v.asLargestInt() > hi)
+      fail(key, "an integer from " + std::to_string(lo) + " to " + std::to_string(hi), &v);
+    return v.asLargestInt();
+  }
+
+  long long integer_or(const Json::Value& obj, const char* name, const std::string& key,
+                       long long lo, long long hi, long long fallback) const {
+    const Json::Value& v = obj[name];
+    return v.isNull() ? fallback : integer(v, key, lo, hi);
+  }
+
+  double number(const Json::Value& v, const std::string& key) const {
+    if (!v.isNumeric() || v.isBool() || !std::isfinite(v.asDouble())) fail(key, "a number", &v);
+    return v.asDouble();
+  }
+
+  const Json::Value& object(const Json::Value& v, const std::string& key) const {
+    if (!v.isObject()) fail(key, "an object", &v);
+    return v;
+  }
+
+ private:
+  static std::string describe(const Json::Value& v) {
+    if (v.isNull()) return "nothing";
+    if (v.isObject()) return "an object";
+    if (v.isArray()) return "an array";
+    if (v.isString()) return "\"" + v.asString() + "\"";
+    std::string s = v.toStyledString();
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+    return s;
+  }
+
+  [[noreturn]] void complain(const std::string& key, const std::string& problem) const {
+    throw ConfigError(path_ + ": " + key + ": " + problem);
+  }
+
+  // Suggests the known key the name was probably meant to be, or else lists them all.
+  [[noreturn]] void unknown_key(const std::string& key, const std::string& name,
+                                const std::string_view* first, const std::string_view* last) const {
+    const std::string_view match = close_match(name, first, last);
+    if (!match.empty()) complain(key, "unknown key; did you mean " + std::string(match) + "?");
+    std::string known;
+    for (const std::string_view* k = first; k != last; ++k)
+      known.append(k == first ? "" : ", ").append(*k);
+    complain(key, "unknown key; known keys: " + known);
+  }
+
+  std::string path_;
+};
+
+// How long a connection attempt may take, from obj's connect_timeout_ms.
+int connect_timeout(const Reader& r, const Json::Value& obj, const std::string& key, int fallback) {
+  return static_cast<int>(r.integer_or(obj, "connect_timeout_ms", key, 100, 600000, fallback));
+}
+
+DeviceConfig parse_device(const Reader& r, const Json::Value& d, const std::string& at,
+                          int connect_timeout_ms) {
+  r.object(d, at);
+  r.only_keys(d, at, device_keys);
+  DeviceConfig dev;
+  dev.json = d;
+  if (d["device_number"].isNull()) r.fail(at + ".device_number", "an integer from 0 to 4294967295");
+  dev.device_number = static_cast<unsigned int>(
+      r.integer(d["device_number"], at + ".device_number", 0, 4294967295LL));
+  dev.data_id = static_cast<unsigned int>(
+      r.integer_or(d, "data_id", at + ".data_id", 0, 4294967295LL, dev.device_number));
+  // The device reads its data id from the object it is given.
+  dev.json["data_id"] = dev.data_id;
+
+  const Json::Value& ip = d["ip"];
+  boost::system::error_code bad_ip;
+  if (ip.isString()) boost::asio::ip::make_address(ip.asString(), bad_ip);
+  if (!ip.isString() || bad_ip) r.fail(at + ".ip", "an IPv4 or IPv6 address", &ip);
+  dev.ip = ip.asString();
+  if (d["port"].isNull()) r.fail(at + ".port", "an integer from 1 to 65535");
+  dev.port = static_cast<unsigned short>(r.integer(d["port"], at + ".port", 1, 65535));
+  dev.addr = static_cast<unsigned char>(r.integer_or(d, "addr", at + ".addr", 0, 255, 1));
+  // Likewise the unit identifier: the device sends the one in its object, so write the default in.
+  dev.json["addr"] = dev.addr;
+  dev.connect_timeout_ms = connect_timeout(r, d, at + ".connect_timeout_ms", connect_timeout_ms);
+
+  const Json::Value& app = d["appSetting"];
+  if (!app.isNull()) r.object(app, at + ".appSetting");
+
+  const Json::Value& th = d["thresholds"];
+  if (!th.isNull()) {
+    r.object(th, at + ".thresholds");
+    for (const std::string& name : th.getMemberNames()) {
+      const std::string key = at + ".thresholds." + name;
+      const Json::Value& lim = r.object(th[name], key);
+      r.only_keys(lim, key, limit_keys);
+      Limits l;
+      if (!lim["min"].isNull()) l.min = r.number(lim["min"], key + ".min");
+      if (!lim["max"].isNull()) l.max = r.number(lim["max"], key + ".max");
+      if (l.min && l.max && *l.min > *l.max) r.fail(key, "min no greater than max");
+      dev.thresholds[name] = l;
+    }
+  }
+
+  const Json::Value& names = d["ao_names"];
+  if (!names.isNull()) {
+    if (!names.isArray()) r.fail(at + ".ao_names", "an array of point names", &names);
+    for (Json::ArrayIndex i = 0; i < names.size(); ++i) {
+      if (!names[i].isString())
+        r.fail(at + ".ao_names[" + std::to_string(i) + "]", "a point name", &names[i]);
+      dev.ao_names.push_back(names[i].asString());
+    }
+  }
+  if (!d["ao_deadband"].isNull()) {
+    dev.ao_deadband = r.number(d["ao_deadband"], at + ".ao_deadband");
+    if (dev.ao_deadband < 0) r.fail(at + ".ao_deadband", "a number of 0 or more", &d["ao_deadband"]);
+  }
+  return dev;
+}
+
+}  // namespace
+
+HostConfig parse_config(const Json::Value& doc, const std::string& path) {
+  const Reader r(path);
+  r.object(doc, "the document");
+  r.only_keys(doc, "", top_keys);
+  HostConfig cfg;
+  cfg.poll_interval_ms = static_cast<int>(
+      r.integer_or(doc, "poll_interval_ms", "poll_interval_ms", 10, 3600000, cfg.poll_interval_ms));
+  cfg.history_keep = static_cast<int>(
+      r.integer_or(doc, "history_keep", "history_keep", 1, 100000000, cfg.history_keep));
+  cfg.history_queue = static_cast<int>(
+      r.integer_or(doc, "history_queue", "history_queue", 10, 10000000, cfg.history_queue));
+  const int connect_timeout_ms =
+      connect_timeout(r, doc, "connect_timeout_ms", DeviceConfig().connect_timeout_ms);
+
+  const Json::Value& devices = doc["devices"];
+  if (!devices.isArray() || devices.empty())
+    r.fail("devices", "a non-empty array of device objects", &devices);
+  std::set<unsigned int> numbers;
+  for (Json::ArrayIndex i = 0; i < devices.size(); ++i) {
+    const std::string at = "devices[" + std::to_string(i) + "]";
+    DeviceConfig dev = parse_device(r, devices[i], at, connect_timeout_ms);
+    if (!numbers.insert(dev.device_number).second)
+      r.fail(at + ".device_number", "a number no other device has", &devices[i]["device_number"]);
+    cfg.devices.push_back(std::move(dev));
+  }
+  return cfg;
+}
+
+HostConfig load_config(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw ConfigError(path + ": cannot be read");
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string s = text.str();
+
+  Json::CharReaderBuilder builder;
+  builder["collectComments"] = false;
+  builder["failIfExtra"] = true;
+  builder["rejectDupKeys"] = true;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  Json::Value doc;
+  std::string errors;
+  if (!reader->parse(s.data(), s.data() + s.size(), &doc, &errors)) {
+    while (!errors.empty() && (errors.back() == '\n' || errors.back() == ' ')) errors.pop_back();
+    throw ConfigError(path + ": not valid JSON: " + errors);
+  }
+  return parse_config(doc, path);
+}
+
+}  // namespace kplhost

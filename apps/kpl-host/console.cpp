@@ -1,0 +1,126 @@
+#include "apps/kpl-host/console.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "apps/kpl-host/device_slot.h"
+#include "apps/kpl-host/float_bits.h"
+#include "apps/kpl-host/rule_engine.h"
+
+namespace kplhost {
+
+namespace {
+
+// "temperature_1_value" -> "temperature"; "water_value" -> "water".
+std::string family_of(const std::string& name) {
+  std::string base = name;
+  const std::string suffix = "_value";
+  if (base.size() > suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0)
+    base.erase(base.size() - suffix.size());
+  const size_t us = base.find('_');
+  return us == std::string::npos ? base : base.substr(0, us);
+}
+
+const char* unit_of(const std::string& family) {
+  if (family == "temperature") return " °C";
+  if (family == "humid") return " %RH";
+  if (family == "battery") return " V";
+  return "";
+}
+
+std::string prefix(const DeviceSlot& slot) {
+  return "kpl-host: device " + std::to_string(slot.config.device_number);
+}
+
+}  // namespace
+
+std::string analogue_summary(const std::vector<rule_value>& records) {
+  // Families in the order they first appear, each with its values in order.
+  std::vector<std::pair<std::string, std::string>> families;
+  std::set<std::string> seen;
+  for (const rule_value& r : records) {
+    if (r.kind != rule_analogue || !seen.insert(r.name).second) continue;
+    const std::string f = family_of(r.name);
+    auto it = std::find_if(families.begin(), families.end(), [&](const auto& p) { return p.first == f; });
+    if (it == families.end()) it = families.insert(families.end(), {f, ""});
+    char value[32];
+    std::snprintf(value, sizeof value, " %.1f%s", static_cast<double>(float_of(r.value_bits)),
+                  r.state == rule_in_alarm ? "(!)" : "");
+    it->second += value;
+  }
+  std::string out;
+  for (const auto& [family, values] : families) {
+    if (!out.empty()) out += " | ";
+    out += (family == "humid" ? "humidity" : family) + values + unit_of(family);
+  }
+  return out;
+}
+
+std::string alarm_text(const rule_value& r) {
+  if (r.kind == rule_analogue) {
+    char value[32];
+    std::snprintf(value, sizeof value, "%g", static_cast<double>(float_of(r.value_bits)));
+    return r.name + " " + r.desc + " = " + value;
+  }
+  return r.label + " " + r.name + " " + r.code + " " + r.desc;
+}
+
+void Console::round(const DeviceSlot& slot, const RoundSummary& s) {
+  if (quiet_) return;
+  std::string text = prefix(slot) + " round " + std::to_string(s.round) + " | " +
+                     analogue_summary(*s.records);
+  std::string active;
+  std::set<std::string> shown;
+  for (const rule_value& r : *s.records)
+    if (r.state == rule_in_alarm && shown.insert(point_key(r)).second)
+      active += "\n    " + alarm_text(r);
+  text += active.empty() ? "\n  active alarms: none" : "\n  active alarms:" + active;
+  for (const AlarmChange& c : s.changes)
+    text += (c.raised ? "\n  RAISED  " : "\n  CLEARED ") + alarm_text(c.record);
+  print(text);
+}
+
+void Console::link(const DeviceSlot& slot, bool up, const std::string& detail) {
+  if (quiet_) return;
+  print(prefix(slot) + (up ? " connected " : " disconnected: ") + detail);
+}
+
+std::string history_text(const HistoryState& h) {
+  std::string text = std::string(history_state_name(h.kind)) + ", " + std::to_string(h.queued) +
+                     " rows waiting, " + std::to_string(h.dropped) + " dropped";
+  if (!h.detail.empty()) text += ": " + h.detail;
+  return text;
+}
+
+// Said whatever the quiet option: these are troubles an operator must see.
+void Console::history(const HistoryState& h) { say("history: " + history_text(h)); }
+
+void Console::device_failed(const DeviceSlot& slot, const std::string& detail) {
+  print(prefix(slot) + " stopped: " + detail + "; the other devices go on");
+}
+
+void Console::unknown_threshold(const DeviceSlot& slot, const std::string& name,
+                                const std::string& hint) {
+  print(prefix(slot) + " has no point named " + name + " for its threshold" +
+        (hint.empty() ? "" : "; did you mean " + hint + "?"));
+}
+
+void Console::status(const DeviceSlot& slot) {
+  const char* link = slot.failed ? "stopped" : slot.connected ? "connected" : "not connected";
+  print(prefix(slot) + " status: " + link + ", " + std::to_string(slot.published.load()) +
+        " rounds, " + std::to_string(slot.reconnects.load()) + " reconnects, " +
+        std::to_string(slot.history_dropped.load()) +
+        " history rows dropped, last error: " + slot.problem.text());
+}
+
+void Console::say(const std::string& text) { print("kpl-host: " + text); }
+
+void Console::print(const std::string& text) {
+  std::lock_guard<std::mutex> g(lock_);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace kplhost

@@ -1,0 +1,46 @@
+// What a person watching the host sees: a summary of every round, links
+// going up and down, and a one-line status per device. Lines go to standard
+// output whole, so they do not mix with the plug-in's own diagnostics.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "apps/kpl-host/host_events.h"
+
+namespace kplhost {
+
+class Console final : public HostEvents {
+ public:
+  explicit Console(bool quiet) : quiet_(quiet) {}
+
+  void threshold(const DeviceSlot&, const std::string&, const std::string&, float, int) override {}
+  void alarm_point(const DeviceSlot&, int, const std::string&, const std::string&,
+                   const std::string&, const std::string&, bool, unsigned short) override {}
+  void publish(const DeviceSlot&, int, const unsigned char*, int) override {}
+  void round(const DeviceSlot&, const RoundSummary& summary) override;
+  void link(const DeviceSlot&, bool up, const std::string& detail) override;
+  void history(const HistoryState& state) override;
+  void device_failed(const DeviceSlot&, const std::string& detail) override;
+  void unknown_threshold(const DeviceSlot&, const std::string& name,
+                         const std::string& hint) override;
+
+  void status(const DeviceSlot& slot);
+  // A line of the host's own, printed even when quiet.
+  void say(const std::string& text);
+
+ private:
+  void print(const std::string& text);
+
+  bool quiet_;
+  std::mutex lock_;
+};
+
+// The round's analogue values grouped for reading: "temperature 23.4 24.1 °C".
+std::string analogue_summary(const std::vector<rule_value>& records);
+// One alarm as a person reads it: block label, id, code and its text.
+std::string alarm_text(const rule_value& r);
+// The history's state as the console shows it: "ok, 0 rows waiting, 0 dropped".
+std::string history_text(const HistoryState& state);
+
+}  // namespace kplhost

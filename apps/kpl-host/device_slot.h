@@ -1,0 +1,69 @@
+// What the host keeps for each configured unit: its device, the lock that
+// serialises every call into it, the state of its threshold rules, and the
+// figures the status line shows.
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "host/kpl_socket_device.h"
+#include "apps/kpl-host/config.h"
+#include "apps/kpl-host/problem.h"
+
+namespace kplhost {
+
+struct DeviceSlot {
+  explicit DeviceSlot(DeviceConfig cfg) : config(std::move(cfg)) {}
+
+  DeviceConfig config;
+  std::shared_ptr<KPLSocketDevice> device;
+  // Held by the I/O thread while it hands the device data or polls it, and
+  // by the worker while it runs the device's round work: the two never touch
+  // the image or check_result at the same time.
+  std::mutex lock;
+
+  // Threshold rule state, touched only under lock.
+  std::map<std::string, bool> in_alarm;
+  std::map<std::string, float> last_reported;
+  long rounds_checked = 0;
+
+  std::atomic<bool> connected{false};
+  std::atomic<long> published{0};
+  std::atomic<long> reconnects{0};
+  std::atomic<long> history_dropped{0};
+  // Set when a call into the device threw: nothing calls into it again.
+  std::atomic<bool> failed{false};
+  // What is wrong with the device now, if anything.
+  Problem problem;
+  // Whether the configured threshold names were checked against the points
+  // of the device's first round. Touched only by the worker.
+  bool names_checked = false;
+};
+
+// Finds a device's slot from the device itself. Filled before any device
+// runs and only read afterwards.
+class DeviceRegistry {
+ public:
+  DeviceSlot& add(DeviceConfig cfg) {
+    slots_.push_back(std::make_unique<DeviceSlot>(std::move(cfg)));
+    return *slots_.back();
+  }
+  void bind(DeviceSlot& slot) { by_device_[slot.device.get()] = &slot; }
+  DeviceSlot& of(const KPLVDevice& dev) const { return *by_device_.at(&dev); }
+  const std::vector<std::unique_ptr<DeviceSlot>>& slots() const { return slots_; }
+  void clear() {
+    by_device_.clear();
+    slots_.clear();
+  }
+
+ private:
+  std::vector<std::unique_ptr<DeviceSlot>> slots_;
+  std::unordered_map<const KPLVDevice*, DeviceSlot*> by_device_;
+};
+
+}  // namespace kplhost

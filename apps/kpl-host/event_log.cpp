@@ -1,0 +1,234 @@
+#include "apps/kpl-host/event_log.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+
+#include "apps/kpl-host/device_slot.h"
+#include "apps/kpl-host/float_bits.h"
+#include "apps/kpl-host/json_text.h"
+
+namespace kplhost {
+
+namespace {
+
+// How long lines must go out without a loss before writing counts as
+// resumed; until then a disk that takes some lines and not others is one
+// trouble, reported once.
+constexpr auto resume_after = std::chrono::seconds(10);
+
+}  // namespace
+
+EventLog::EventLog(const std::string& path, std::set<std::string> kinds, Report report)
+    : path_(path), kinds_(std::move(kinds)), report_(std::move(report)) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+    throw std::runtime_error(path + ": cannot open the event file: " + std::strerror(errno));
+  size_ = st.st_size;
+}
+
+EventLog::~EventLog() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+long EventLog::lines_lost() const {
+  std::lock_guard<std::mutex> g(lock_);
+  return lost_;
+}
+
+std::string EventLog::begin(const char* kind, const DeviceSlot& slot) {
+  std::string line = "{\"event\":\"";
+  line += kind;
+  line += "\",\"device\":";
+  line += std::to_string(slot.config.device_number);
+  return line;
+}
+
+void EventLog::write(std::string& line, bool durable) {
+  line += "}\n";
+  std::string complaint;
+  long resumed_after = 0;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    size_t done = 0;
+    while (done < line.size()) {
+      const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (done == line.size()) {
+      size_ += static_cast<long long>(done);
+      // A short line may fit where a long one did not: writing counts as
+      // resumed only once nothing has been lost for a while.
+      if (losing_ && now - last_loss_ >= resume_after) {
+        losing_ = false;
+        resumed_after = lost_ - lost_before_;
+      }
+    } else {
+      const int err = errno;
+      // Whatever part of the line went out is cut off again, so the file
+      // holds whole lines only.
+      if (done > 0 && ::ftruncate(fd_, static_cast<off_t>(size_)) != 0)
+        size_ += static_cast<long long>(done);
+      last_loss_ = now;
+      if (!losing_) {
+        losing_ = true;
+        lost_before_ = lost_;
+        complaint = std::strerror(err);
+      }
+      ++lost_;
+    }
+  }
+  if (!complaint.empty()) {
+    problem.set("cannot write " + path_ + ": " + complaint + "; event lines are being lost");
+    if (report_)
+      report_("event stream: cannot write " + path_ + ": " + complaint +
+              "; lines are lost until it can");
+    return;
+  }
+  if (resumed_after > 0) {
+    problem.clear();
+    if (report_)
+      report_("event stream: writing to " + path_ + " again; " + std::to_string(resumed_after) +
+              " line(s) lost");
+  }
+  // Forced to the disk outside the lock: other lines need not wait for it.
+  if (durable) ::fdatasync(fd_);
+}
+
+void EventLog::threshold(const DeviceSlot& slot, const std::string& name, const std::string& desc,
+                         float value, int number) {
+  if (!wants("threshold")) return;
+  std::string line = begin("threshold", slot);
+  line += ",\"name\":";
+  append_json_string(line, name);
+  line += ",\"desc\":";
+  append_json_string(line, desc);
+  line += ",\"bits\":" + std::to_string(bits_of(value)) + ",\"value\":";
+  append_json_float(line, value);
+  line += ",\"number\":" + std::to_string(number);
+  write(line);
+}
+
+void EventLog::alarm_point(const DeviceSlot& slot, int one, const std::string& id,
+                           const std::string& code, const std::string& desc,
+                           const std::string& label, bool flag, unsigned short number) {
+  if (!wants("alarm_point")) return;
+  std::string line = begin("alarm_point", slot);
+  line += ",\"one\":" + std::to_string(one) + ",\"id\":";
+  append_json_string(line, id);
+  line += ",\"code\":";
+  append_json_string(line, code);
+  line += ",\"desc\":";
+  append_json_string(line, desc);
+  line += ",\"label\":";
+  append_json_string(line, label);
+  line += flag ? ",\"flag\":true" : ",\"flag\":false";
+  line += ",\"number\":" + std::to_string(number);
+  write(line);
+}
+
+void EventLog::publish(const DeviceSlot& slot, int image_id, const unsigned char* data, int len) {
+  if (!wants("publish")) return;
+  std::string line = begin("publish", slot);
+  line += ",\"image_id\":" + std::to_string(image_id) + ",\"size\":" + std::to_string(len) +
+          ",\"image\":\"";
+  append_hex(line, data, len);
+  line += '"';
+  write(line);
+}
+
+void EventLog::round(const DeviceSlot& slot, const RoundSummary& summary) {
+  for (const AlarmChange& c : summary.changes) {
+    if (!wants("alarm")) break;
+    const rule_value& r = c.record;
+    std::string line = begin("alarm", slot);
+    line += c.raised ? ",\"state\":\"raised\"" : ",\"state\":\"cleared\"";
+    line += ",\"round\":" + std::to_string(summary.round);
+    if (r.kind == rule_alarm) {
+      line += ",\"id\":";
+      append_json_string(line, r.name);
+      line += ",\"code\":";
+      append_json_string(line, r.code);
+      line += ",\"desc\":";
+      append_json_string(line, r.desc);
+      line += ",\"label\":";
+      append_json_string(line, r.label);
+    } else {
+      line += ",\"name\":";
+      append_json_string(line, r.name);
+      line += ",\"desc\":";
+      append_json_string(line, r.desc);
+      line += ",\"value\":";
+      append_json_float(line, float_of(r.value_bits));
+      if (c.has_min) {
+        line += ",\"min\":";
+        append_json_double(line, c.min);
+      }
+      if (c.has_max) {
+        line += ",\"max\":";
+        append_json_double(line, c.max);
+      }
+    }
+    line += ",\"number\":" + std::to_string(r.number);
+    write(line, true);
+  }
+  if (!wants("round")) return;
+  std::string line = begin("round", slot);
+  line += ",\"round\":" + std::to_string(summary.round) +
+          ",\"records\":" + std::to_string(summary.records->size()) +
+          ",\"changes\":" + std::to_string(summary.changes.size());
+  write(line);
+}
+
+void EventLog::link(const DeviceSlot& slot, bool up, const std::string& detail) {
+  if (!wants("link")) return;
+  std::string line = begin("link", slot);
+  line += up ? ",\"state\":\"up\"" : ",\"state\":\"down\"";
+  line += ",\"detail\":";
+  append_json_string(line, detail);
+  write(line);
+}
+
+void EventLog::history(const HistoryState& h) {
+  if (!wants("history")) return;
+  std::string line = "{\"event\":\"history\",\"state\":\"";
+  line += history_state_name(h.kind);
+  line += "\",\"queued\":" + std::to_string(h.queued) + ",\"dropped\":" + std::to_string(h.dropped);
+  if (!h.detail.empty()) {
+    line += ",\"detail\":";
+    append_json_string(line, h.detail);
+  }
+  write(line, true);
+}
+
+void EventLog::device_failed(const DeviceSlot& slot, const std::string& detail) {
+  if (!wants("device")) return;
+  std::string line = begin("device", slot);
+  line += ",\"state\":\"failed\",\"detail\":";
+  append_json_string(line, detail);
+  write(line, true);
+}
+
+void EventLog::unknown_threshold(const DeviceSlot& slot, const std::string& name,
+                                 const std::string& hint) {
+  if (!wants("config")) return;
+  std::string line = begin("config", slot);
+  line += ",\"problem\":\"threshold for a point the device does not have\",\"name\":";
+  append_json_string(line, name);
+  if (!hint.empty()) {
+    line += ",\"hint\":";
+    append_json_string(line, hint);
+  }
+  write(line, true);
+}
+
+}  // namespace kplhost

@@ -1,0 +1,49 @@
+// Publishing and history: a published image goes to the event stream and
+// counts as a round done; a saved image is queued as a row of the history.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "host/host_services.h"
+#include "apps/kpl-host/device_slot.h"
+#include "apps/kpl-host/history_writer.h"
+#include "apps/kpl-host/host_events.h"
+
+namespace kplhost {
+
+// Local wall-clock time as history rows carry it: "2026-12-08 17:05:09".
+using LocalClock = std::string (*)();
+std::string local_time_now();
+
+class HostPublisher final : public Publisher {
+ public:
+  HostPublisher(DeviceRegistry& registry, HostEvents& events, HistoryWriter* history,
+                LocalClock clock = &local_time_now)
+      : registry_(registry), events_(events), history_(history), clock_(clock) {}
+
+  int SendSP(KPLVDevice& dev, int image_id, const unsigned char* data, int len,
+             bool changed_only) override;
+  int SaveDeviceHistory(KPLVDevice& dev, const unsigned char* data, int len) override;
+
+  // Waits until every device has published at least rounds images, or until
+  // stop() is called; returns true in the first case.
+  bool wait_for_rounds(long rounds);
+  void stop();
+
+ private:
+  DeviceRegistry& registry_;
+  HostEvents& events_;
+  HistoryWriter* history_;
+  LocalClock clock_;
+  std::mutex lock_;
+  std::condition_variable progress_;
+  // The count wait_for_rounds waits for: a publish wakes it only once its
+  // device has reached that count.
+  long awaited_ = 0;
+  bool stopped_ = false;
+};
+
+}  // namespace kplhost
