@@ -46,8 +46,7 @@ inline std::vector<unsigned char> reply_to(const rdu_read& req, unsigned char fi
 
 class FuzzHost final : public Transport, public ThresholdRules, public Worker, public Publisher {
  public:
-  FuzzHost() : services{this, this, this, this} { HostServices::set_fallback(&services); }
-  ~FuzzHost() override { HostServices::set_fallback(nullptr); }
+  FuzzHost() : services{this, this, this, this} {}
 
   int StartSocket(KPLSocketDevice&, const std::string&, unsigned short) override { return 1; }
   int CloseSocket(KPLSocketDevice&, int) override { return 0; }

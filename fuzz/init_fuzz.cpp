@@ -11,7 +11,6 @@
 #include <string>
 
 #include "fuzz/fuzz_host.h"
-#include "model/item_map.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
@@ -19,11 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   FuzzHost host;
   auto model = std::make_shared<QLTModel>();
+  model->services = &host.services;
   Json::Value config;
   config["appSetting"] = setting;
   FUZZ_CHECK(model->Init({}, 9, config) == 1);
 
-  using namespace item_map;
   if (model->batch_count == 0) {
     // An unusable composition plans nothing and polls nothing.
     FUZZ_CHECK(model->image_size == 0 && !model->image && model->requests.empty());
@@ -34,12 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int c : {model->ups_count, model->pdu_type_1_count, model->pdu_type_2_count,
                 model->pdu_type_3_count, model->ac_count})
     FUZZ_CHECK(c >= 0);
-  const long items = base_items + long{ups_items} * model->ups_count +
-                     long{pdu_type_1_items} * model->pdu_type_1_count +
-                     long{pdu_type_2_items} * model->pdu_type_2_count +
-                     long{pdu_type_3_items} * model->pdu_type_3_count +
-                     long{ac_items} * model->ac_count;
-  FUZZ_CHECK(items <= max_items);
+  const ImageLayout layout({model->ups_count, model->pdu_type_1_count, model->pdu_type_2_count,
+                            model->pdu_type_3_count, model->ac_count});
+  const long items = layout.item_count();
+  FUZZ_CHECK(items <= ImageLayout::max_items);
   FUZZ_CHECK(model->item_bytes == static_cast<unsigned>(4 * items));
   FUZZ_CHECK(model->image_size == 4 * items + 11);
   FUZZ_CHECK(model->batch_count == static_cast<int>((items + 49) / 50));

@@ -36,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   FuzzHost host;
   auto model = std::make_shared<QLTModel>();
+  model->services = &host.services;
   model->now = &read_clock;
   Json::Value config;
   config["appSetting"] = json_or_text(compositions[data[0] % 5]);

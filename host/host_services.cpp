@@ -1,7 +1,5 @@
 #include "host/host_services.h"
 
-#include <atomic>
-
 #include "host/kpl_vdevice.h"
 
 int Transport::Send(KPLSocketDevice& dev, int handle,
@@ -48,12 +46,7 @@ class NullServices final : public Transport, public ThresholdRules, public Worke
 
 NullServices null_impl;
 HostServices null_services{&null_impl, &null_impl, &null_impl, &null_impl};
-std::atomic<HostServices*> current{&null_services};
 
 }  // namespace
 
-HostServices* HostServices::fallback() { return current.load(); }
-
-void HostServices::set_fallback(HostServices* services) {
-  current.store(services ? services : &null_services);
-}
+HostServices* HostServices::none() { return &null_services; }

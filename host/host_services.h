@@ -59,8 +59,8 @@ struct HostServices {
   Worker* worker;
   Publisher* publisher;
 
-  // The services a new device starts with. Until a host installs its own,
-  // these do nothing: sends go nowhere, work items run at once.
-  static HostServices* fallback();
-  static void set_fallback(HostServices* services);
+  // The services a new device starts with, until its host gives it its own:
+  // they do nothing (sends go nowhere, no rule result is kept), and work
+  // items run at once.
+  static HostServices* none();
 };

@@ -16,7 +16,7 @@ VDeviceInterface::~VDeviceInterface() = default;
 
 // KPLVDevice
 
-KPLVDevice::KPLVDevice() : services(HostServices::fallback()) {}
+KPLVDevice::KPLVDevice() : services(HostServices::none()) {}
 
 int KPLVDevice::InitV(const Json::Value&) { return 1; }
 

@@ -64,8 +64,8 @@ class KPLVDevice : public VDeviceInterface, public std::enable_shared_from_this<
   unsigned int device_number = 0;
   std::weak_ptr<KPLController> controller;
   Json::Value setting;
-  // Where this device's service calls go; the host may point each device
-  // at its own services. Never null.
+  // Where this device's service calls go: the host points each device at
+  // its own services before Init. Never null.
   HostServices* services;
 
  protected:

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "host/ttime.h"
-#include "model/item_map.h"
 #include "model/local_time.h"
 #include "model/qlt_model.h"
 
@@ -29,9 +28,9 @@ void QLTModel::end_pass() {
 }
 
 long QLTModel::room_left() const {
-  const long left = static_cast<long>(image_size) - item_map::trailer_bytes - (cursor - image.get());
+  const long left = static_cast<long>(image_size) - ImageLayout::trailer_bytes - (cursor - image.get());
   // Negative when the cursor lies past the trailer's start: no room at all.
-  return left / item_map::item_size;
+  return left / ImageLayout::item_size;
 }
 
 int QLTModel::OnConnected(int handle) {
@@ -57,7 +56,7 @@ int QLTModel::RefreshStatus() {
     end_pass();
   }
   if (batch_count <= 0 || !image) return 0;
-  cursor = image.get() + item_map::header_bytes;
+  cursor = image.get() + ImageLayout::header_bytes;
   send_request(0);
   return 1;
 }
@@ -82,7 +81,7 @@ bool QLTModel::refuse_reply() {
   // The answer to the request outstanding, but unusable: no other answer
   // will come, so the pass ends and the next poll starts it again.
   const int carried = modbus::carried_data_bytes(*cur_header);
-  const unsigned int want = item_map::item_size * ntohs(requests[static_cast<size_t>(cur_batch)].quantity);
+  const unsigned int want = ImageLayout::item_size * ntohs(requests[static_cast<size_t>(cur_batch)].quantity);
   if (cur_reply->byte_count > carried) {
     std::printf("QLTModel::process_payload Error:data_id:%u data_len:%d carried:%d\n", data_id,
                 cur_reply->byte_count, carried);
@@ -97,12 +96,14 @@ bool QLTModel::refuse_reply() {
   return true;
 }
 
+// The lines below keep the wording the host's operators and their tools
+// match ("QLTModel::process_payload Error:data_id:..."), odd as some read.
 int QLTModel::process_payload() {
   if (cur_batch >= batch_count) return 0;
   if (refuse_reply()) return 0;
 
   const unsigned int q = ntohs(requests[static_cast<size_t>(cur_batch)].quantity);
-  const unsigned int want = item_map::item_size * q;
+  const unsigned int want = ImageLayout::item_size * q;
   const bool last = cur_batch == batch_count - 1;
   if (room_left() < static_cast<long>(q)) {
     std::puts(last ? "QLTModel::process_payload last round, buffer overflow"
@@ -122,12 +123,12 @@ int QLTModel::process_payload() {
 
   end_pass();
   const ttime stamp = get_ttime(local_time_at(wall_clock()));
-  if (image.get() + image_size - cursor != item_map::trailer_bytes) {
+  if (image.get() + image_size - cursor != ImageLayout::trailer_bytes) {
     std::puts("QLTModel::process_payload set update_date, buffer overflow");
     std::fflush(stdout);
     return 0;
   }
-  std::memcpy(cursor, stamp.bytes, item_map::trailer_bytes);
+  std::memcpy(cursor, stamp.bytes, ImageLayout::trailer_bytes);
   RoundDone();
   return 0;
 }

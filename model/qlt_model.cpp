@@ -9,8 +9,8 @@
 #include <cstring>
 #include <iterator>
 
-#include "model/item_map.h"
 #include "model/whole_number.h"
+#include "points/point_evaluation.h"
 
 QLTModel::QLTModel() { device_type = "qltmodel"; }
 
@@ -29,12 +29,9 @@ int QLTModel::Init(std::weak_ptr<KPLController> controller, unsigned int device_
   }
 
   if (usable) {
-    using namespace item_map;
-    item_bytes = static_cast<unsigned int>(
-        item_size * (base_items + ups_items * ups_count + pdu_type_1_items * pdu_type_1_count +
-                     pdu_type_2_items * pdu_type_2_count + pdu_type_3_items * pdu_type_3_count +
-                     ac_items * ac_count));
-    image_size = header_bytes + static_cast<int>(item_bytes) + trailer_bytes;
+    layout = ImageLayout({ups_count, pdu_type_1_count, pdu_type_2_count, pdu_type_3_count, ac_count});
+    item_bytes = static_cast<unsigned int>(ImageLayout::item_size * layout.item_count());
+    image_size = layout.image_size();
     image.reset(new unsigned char[static_cast<size_t>(image_size)]());
     const std::uint32_t number = device_number;
     std::memcpy(image.get(), &number, sizeof number);
@@ -43,6 +40,7 @@ int QLTModel::Init(std::weak_ptr<KPLController> controller, unsigned int device_
     // mended: data under a composition that is not the unit's would be
     // reported under the wrong points.
     ups_count = pdu_type_1_count = pdu_type_2_count = pdu_type_3_count = ac_count = 0;
+    layout = ImageLayout();
     item_bytes = 0;
     image_size = 0;
     image.reset();
@@ -81,24 +79,24 @@ void unusable_count(const char* what, unsigned int data_id, const char* key,
 }  // namespace
 
 bool QLTModel::read_composition(const Json::Value& setting) {
-  using namespace item_map;
+  using L = ImageLayout;
   struct Key {
     const char* name;
     int QLTModel::*count;
     long long items;
   };
   static constexpr Key keys[] = {
-      {"ups", &QLTModel::ups_count, ups_items},
-      {"pdu_type_1", &QLTModel::pdu_type_1_count, pdu_type_1_items},
-      {"pdu_type_2", &QLTModel::pdu_type_2_count, pdu_type_2_items},
-      {"pdu_type_3", &QLTModel::pdu_type_3_count, pdu_type_3_items},
-      {"ac", &QLTModel::ac_count, ac_items},
+      {"ups", &QLTModel::ups_count, L::ups_items},
+      {"pdu_type_1", &QLTModel::pdu_type_1_count, L::pdu_type_1_items},
+      {"pdu_type_2", &QLTModel::pdu_type_2_count, L::pdu_type_2_items},
+      {"pdu_type_3", &QLTModel::pdu_type_3_count, L::pdu_type_3_items},
+      {"ac", &QLTModel::ac_count, L::ac_items},
   };
 
   // Every key is looked at, so that each unusable one is reported; the item
   // total must stay within what 16-bit start addresses reach.
   bool usable = true;
-  long long total = base_items;
+  long long total = L::base_items;
   for (const Key& k : keys) {
     const Json::Value& v = setting[k.name];
     const WholeNumber n = read_whole_number(v);
@@ -106,7 +104,7 @@ bool QLTModel::read_composition(const Json::Value& setting) {
     if (n.reading == WholeNumber::not_whole) {
       unusable_count("count is not a whole number", data_id, k.name, v);
       usable = false;
-    } else if (n.value < 0 || n.value > (max_items - total) / k.items) {
+    } else if (n.value < 0 || n.value > (L::max_items - total) / k.items) {
       unusable_count("count out of range", data_id, k.name, v);
       usable = false;
     } else {
@@ -149,8 +147,7 @@ void QLTModel::read_reply_timeout(const Json::Value& setting) {
 }
 
 void QLTModel::plan_requests() {
-  using namespace item_map;
-  const int items = static_cast<int>(item_bytes / item_size);
+  const int items = static_cast<int>(item_bytes / ImageLayout::item_size);
   batch_count = (items + batch_items - 1) / batch_items;
 
   requests.clear();
@@ -163,4 +160,8 @@ void QLTModel::plan_requests() {
     hton(req);
   }
   end_pass();
+}
+
+void QLTModel::RunCheckThreshold() {
+  evaluate_points(*this, {image.get(), image_size}, layout, block_names, cursor);
 }

@@ -12,10 +12,14 @@
 #include "link/qlt_protocol.h"
 #include "model/uni_buffer_device.h"
 #include "points/block_names.h"
+#include "points/image_layout.h"
 
 class QLTModel : public UniBufferDevice<QLTProtocol, 5273> {
  public:
   using Clock = std::chrono::steady_clock;
+
+  // Items per read request; 50 four-byte items fill a 200-byte reply.
+  static constexpr int batch_items = 50;
 
   QLTModel();
   ~QLTModel() override;
@@ -43,7 +47,11 @@ class QLTModel : public UniBufferDevice<QLTProtocol, 5273> {
   int ac_count = 0;
   unsigned int item_bytes = 0;
   int batch_count = 0;
+  // The write position of a pass, and the read position of the point
+  // evaluation: the host's device classes share one cursor between the two.
   unsigned char* cursor = nullptr;
+  // Where the blocks of this unit lie in the image, from the counts above.
+  ImageLayout layout;
 
   // How long a pass waits for an awaited reply, from when its request went
   // out, before starting over.

@@ -4,6 +4,10 @@
 
 #include "points/point_rows.h"
 
+// The block's battery voltage, handed to the host as an analogue value
+// before the block's alarms.
+inline constexpr int ups_battery_item = 76;
+
 inline constexpr AlarmPoint ups_alarm_points[] = {
     // id, code, description, item, alarm when value is
     {"QLT_0", "02401", "市电输入告警", 91, 1},

@@ -22,6 +22,7 @@ void ModelTest::make(const std::string& app_setting, unsigned int device_number)
   setenv("TZ", "UTC0", 1);
   tzset();
   model = std::make_shared<QLTModel>();
+  model->services = &host.services;
   model->now = &ManualClock::read;
   model->wall_clock = &ManualClock::read_wall;
   Json::Value config;

@@ -5,11 +5,9 @@
 
 using kplhost::bits_of;
 
-RecordingHost::RecordingHost() : services{this, this, this, this} {
-  HostServices::set_fallback(&services);
-}
+RecordingHost::RecordingHost() : services{this, this, this, this} {}
 
-RecordingHost::~RecordingHost() { HostServices::set_fallback(nullptr); }
+RecordingHost::~RecordingHost() = default;
 
 int RecordingHost::StartSocket(KPLSocketDevice& dev, const std::string& ip, unsigned short port) {
   HostCall c(HostCall::start_socket, dev);

@@ -1,6 +1,6 @@
 // A host back end that records every call a device makes, in order, so a
-// test can assert the whole sequence of a pass or a round. While it lives it
-// is the back end of every device created.
+// test can assert the whole sequence of a pass or a round. A device uses it
+// once its services point here: dev.services = &host.services.
 #pragma once
 
 #include <functional>

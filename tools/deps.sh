@@ -8,4 +8,4 @@ exec "$(dirname "$0")/install-missing.sh" deps \
   libsqlite3-dev sqlite3 \
   libgtest-dev libgmock-dev \
   libbenchmark-dev \
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format-14

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what is missing, builds with warnings as
-# errors and runs every test; then runs the suite again under
+# The whole test suite: installs what is missing, checks the layering of
+# docs/architecture.md and the formatting, builds with warnings as errors and
+# runs every test; then runs the suite again under
 # ThreadSanitizer and under AddressSanitizer with UndefinedBehaviorSanitizer,
 # gives each fuzzer a short run on its seed corpus, and last builds for the
 # controller (armhf), runs the suite under qemu-arm and builds the package.
@@ -12,6 +13,10 @@ cd "$(dirname "$0")/.."
 
 tools/deps.sh
 jobs=$(nproc)
+
+echo "== layering and formatting"
+tools/check-layers.sh
+tools/check-format.sh
 
 suite() {
   echo "== test suite: $1"

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "apps/kpl-host/host_app.h"
+#include "apps/kpl-host/host.h"
 #include "apps/kpl-host/same_file.h"
 
 namespace {

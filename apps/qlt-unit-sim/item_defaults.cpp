@@ -3,6 +3,7 @@
 #include <string>
 
 #include "apps/qlt-unit-sim/point_names.h"
+#include "apps/qlt-unit-sim/register_map.h"
 
 namespace qltsim {
 
@@ -38,7 +39,7 @@ ItemDefaults default_items(const Composition& c) {
   for (const AnalogueDefault& a : environment_defaults)
     lay(d, resolve_point(c, a.point).item, a.value, a.amplitude);
   for (int i = 0; i < c.ups; ++i)
-    lay(d, c.ups_block(i) + battery_item, battery_volts, battery_wobble);
+    lay(d, c.ups_block(i) + register_map::ups_battery_item, battery_volts, battery_wobble);
   for_each_alarm_point(c, [&](const PointRef& p) { lay(d, p.item, float(p.normal_value), 0.0f); });
   return d;
 }

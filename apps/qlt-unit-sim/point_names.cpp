@@ -3,29 +3,30 @@
 #include <cstring>
 #include <optional>
 
-#include "points/ac_alarm_points.h"
-#include "points/environment_points.h"
-#include "points/ups_alarm_points.h"
+#include "apps/qlt-unit-sim/register_map.h"
 
 namespace qltsim {
 
 namespace {
 
-// A block kind whose alarm points are named "<prefix><k>.QLT_<n>".
+using register_map::AlarmRegister;
+
+// A block kind whose alarm points are named "<prefix><k>.QLT_<n>", where n
+// counts the kind's alarm registers from first_number.
 struct AlarmBlock {
   const char* prefix;
   const char* what;
-  const AlarmPoint* rows;
-  size_t row_count;
+  const register_map::Rows<AlarmRegister>* rows;
+  long first_number;
   int Composition::*count;
   int (Composition::*first_item)(int) const;
 };
 
 const AlarmBlock alarm_blocks[] = {
-    {"ups", "UPS", ups_alarm_points, std::size(ups_alarm_points), &Composition::ups,
+    {"ups", "UPS", &register_map::ups_alarm_registers, 0, &Composition::ups,
      &Composition::ups_block},
-    {"ac", "air-conditioner", ac_alarm_points, std::size(ac_alarm_points), &Composition::ac,
-     &Composition::ac_block},
+    {"ac", "air-conditioner", &register_map::ac_alarm_registers, register_map::ups_alarm_count,
+     &Composition::ac, &Composition::ac_block},
 };
 
 // A decimal index with no sign, blanks or leading zeros, as the names write it.
@@ -52,8 +53,8 @@ std::string blocks_text(int n, const char* what) {
 }
 
 std::optional<PointRef> environment_point(const std::string& name) {
-  for (const AnaloguePoint& p : environment_points)
-    if (name == p.name) return PointRef{p.item};
+  for (const register_map::NamedRegister& r : register_map::environment_registers)
+    if (name == r.name) return PointRef{r.item};
   return std::nullopt;
 }
 
@@ -65,12 +66,22 @@ std::optional<PointRef> battery_point(const Composition& c, const std::string& n
   const auto i = index_of(name.substr(head.size(), name.size() - head.size() - tail.size()));
   if (!i) return std::nullopt;
   if (*i >= c.ups) unknown(name, blocks_text(c.ups, "UPS") + " (batteries count from 0)");
-  return PointRef{c.ups_block(static_cast<int>(*i)) + battery_item};
+  return PointRef{c.ups_block(static_cast<int>(*i)) + register_map::ups_battery_item};
 }
 
-PointRef alarm_ref(const Composition& c, const AlarmBlock& kind, int block, const AlarmPoint& row) {
+PointRef alarm_ref(const Composition& c, const AlarmBlock& kind, int block,
+                   const AlarmRegister& row) {
   return PointRef{(c.*kind.first_item)(block) + row.item, true, row.alarm_value,
-                  normal_value_of(row.alarm_value)};
+                  register_map::normal_value(row.alarm_value)};
+}
+
+// The row a block kind's alarm point "QLT_<n>" names, if the kind has one.
+const AlarmRegister* alarm_row(const AlarmBlock& kind, const std::string& id) {
+  if (!starts_with(id, "QLT_")) return nullptr;
+  const auto n = index_of(id.substr(4));
+  if (!n || *n < kind.first_number) return nullptr;
+  const auto r = static_cast<size_t>(*n - kind.first_number);
+  return r < kind.rows->count ? &(*kind.rows)[r] : nullptr;
 }
 
 std::optional<PointRef> alarm_point(const Composition& c, const std::string& name) {
@@ -83,10 +94,8 @@ std::optional<PointRef> alarm_point(const Composition& c, const std::string& nam
     if (!k) continue;
     const int count = c.*kind.count;
     if (*k < 1 || *k > count) unknown(name, blocks_text(count, kind.what) + " (blocks count from 1)");
-    for (size_t r = 0; r < kind.row_count; ++r) {
-      const AlarmPoint& row = kind.rows[r];
-      if (id == row.id) return alarm_ref(c, kind, static_cast<int>(*k - 1), row);
-    }
+    if (const AlarmRegister* row = alarm_row(kind, id))
+      return alarm_ref(c, kind, static_cast<int>(*k - 1), *row);
     unknown(name, std::string(kind.what) + " blocks have no alarm point '" + id + "'");
   }
   return std::nullopt;
@@ -105,7 +114,7 @@ std::optional<PointRef> raw_item(const Composition& c, const std::string& name) 
 void for_each_alarm_point(const Composition& c, const std::function<void(const PointRef&)>& f) {
   for (const AlarmBlock& kind : alarm_blocks)
     for (int b = 0; b < c.*kind.count; ++b)
-      for (size_t r = 0; r < kind.row_count; ++r) f(alarm_ref(c, kind, b, kind.rows[r]));
+      for (const AlarmRegister& row : *kind.rows) f(alarm_ref(c, kind, b, row));
 }
 
 PointRef resolve_point(const Composition& c, const std::string& name) {

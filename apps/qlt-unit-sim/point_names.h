@@ -3,7 +3,8 @@
 //
 //   water_value, temperature_1_value, ...   environment points of the base block
 //   battery_<i>_value                       battery voltage of UPS block i (from 0)
-//   ups<k>.QLT_<n>, ac<k>.QLT_<n>           alarm point of UPS / air-conditioner block k (from 1)
+//   ups<k>.QLT_<n>, ac<k>.QLT_<n>           alarm point of UPS / air-conditioner block k (from 1);
+//                                           n is 0..113 for UPS, 114..153 for air conditioners
 //   item:<k>                                any item
 #pragma once
 
@@ -14,9 +15,6 @@
 #include "apps/qlt-unit-sim/composition.h"
 
 namespace qltsim {
-
-// Battery voltage, counted within a UPS block.
-constexpr int battery_item = 76;
 
 struct PointRef {
   int item = 0;
@@ -38,8 +36,5 @@ PointRef resolve_point(const Composition& c, const std::string& name);
 
 // Calls f for every alarm point of every block of the unit.
 void for_each_alarm_point(const Composition& c, const std::function<void(const PointRef&)>& f);
-
-// Normal value of an alarm point: 0, or 1 for a point that is in alarm at 0.
-constexpr int normal_value_of(int alarm_value) { return alarm_value == 0 ? 1 : 0; }
 
 }  // namespace qltsim

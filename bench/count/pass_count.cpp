@@ -55,10 +55,10 @@ int count(const std::string& what, const qltbench::Options& opt) {
   if (host_name != "none" && !reference) throw std::invalid_argument("no such host: " + host_name);
   if (repeat < 1) throw std::invalid_argument("--repeat must be 1 or more");
 
-  qltbench::ReferenceBackend host;
-  HostServices services = reference ? host.services() : *HostServices::fallback();
+  qltbench::ReferenceBackend host(qltbench::device_json(7, blocks, 1502));
+  HostServices services = reference ? host.services() : *HostServices::none();
   qltbench::ModelRig rig(blocks, &services);
-  if (reference) host.adopt(rig.shared(), qltbench::device_json(7, blocks, 1502));
+  if (reference) host.adopt(rig.shared());
 
   for (int i = 0; i < 3; ++i) rig.pass();
   const std::function<void()> op = operation(what, rig, blocks);

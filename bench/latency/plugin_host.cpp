@@ -1,59 +1,48 @@
 #include "bench/latency/plugin_host.h"
 
 #include <boost/asio/post.hpp>
+#include <json/writer.h>
+
+#include <fstream>
 
 namespace qltbench {
 
-namespace {
-
-class Controller final : public KPLController {};
-
-}  // namespace
-
 PluginHost::PluginHost(const std::string& plugin_path, const Json::Value& entry,
-                       const std::string& history)
-    : plugin_(plugin_path),
-      history_(history, 1000),
-      backend_(&history_),
-      keep_running_(io_.get_executor()),
-      transport_(io_, backend_.registry, backend_.events, backend_.calls),
-      worker_(backend_.registry, backend_.calls),
-      rules_(backend_.rules, marks_),
-      publisher_(backend_.publisher, marks_),
-      services_{&transport_, &rules_, &worker_, &publisher_},
-      controller_(std::make_shared<Controller>()) {
-  std::shared_ptr<KPLSocketDevice> device = plugin_.create_device();
-  device->services = &services_;
-  slot_ = &backend_.adopt(device, entry);
-  device->Init(controller_, slot_->config.device_number, slot_->config.json);
-  io_thread_ = std::thread([this] { io_.run(); });
-}
+                       const std::string& history) {
+  Json::Value config;
+  config["devices"].append(entry);
+  const std::string config_path = history + ".json";
+  std::ofstream(config_path) << Json::writeString(Json::StreamWriterBuilder(), config);
 
-PluginHost::~PluginHost() {
-  boost::asio::post(io_, [this] {
-    transport_.close_all();
-    io_.stop();
-  });
-  io_thread_.join();
-  worker_.drain_and_stop();
-  // Devices go before the library that made them.
-  backend_.registry.clear();
+  kplhost::HostOptions options;
+  options.plugin = plugin_path;
+  options.config = config_path;
+  options.history = history;
+  options.quiet = true;
+  options.polling = false;
+  options.wrap_services = [this](HostServices& s) {
+    rules_ = std::make_unique<TimingRules>(*s.rules, marks_);
+    publisher_ = std::make_unique<TimingPublisher>(*s.publisher, marks_);
+    s.rules = rules_.get();
+    s.publisher = publisher_.get();
+  };
+  host_ = std::make_unique<kplhost::Host>(options);
+  host_->start();
+  slot_ = host_->registry().slots().front().get();
 }
 
 bool PluginHost::wait_connected(std::chrono::milliseconds limit) {
-  const auto deadline = Clock::now() + limit;
-  while (!slot_->connected) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+  // The host runs a first pass of its own as soon as the link is up; the
+  // measured passes follow once its round's work has ended.
+  std::unique_lock<std::mutex> g(marks_.lock);
+  return marks_.ended.wait_for(g, limit, [this] { return slot_->connected && marks_.round_ended; });
 }
 
 PluginHost::Times PluginHost::pass(std::chrono::milliseconds limit) {
   // This thread only sleeps until the round has ended, so that it takes no
   // core from the host or the unit while the pass runs.
   marks_.reset();
-  boost::asio::post(io_, [this] {
+  boost::asio::post(host_->io(), [this] {
     std::lock_guard<std::mutex> g(slot_->lock);
     marks_.begin();
     if (slot_->device->RefreshStatus() != 1) marks_.end(true);

@@ -35,17 +35,17 @@ void BM_Round(benchmark::State& state) {
 
 void BM_RoundKeepingRecords(benchmark::State& state) {
   qltbench::KeepingRules rules;
-  HostServices services = *HostServices::fallback();
+  HostServices services = *HostServices::none();
   services.rules = &rules;
   ModelRig rig(blocks_of(state), &services);
   run_rounds(state, rig);
 }
 
 void BM_RoundReferenceHost(benchmark::State& state) {
-  qltbench::ReferenceBackend host;
+  qltbench::ReferenceBackend host(qltbench::device_json(7, blocks_of(state), 1502));
   HostServices services = host.services();
   ModelRig rig(blocks_of(state), &services);
-  host.adopt(rig.shared(), qltbench::device_json(7, blocks_of(state), 1502));
+  host.adopt(rig.shared());
   run_rounds(state, rig);
 }
 

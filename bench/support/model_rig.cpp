@@ -1,6 +1,6 @@
 #include "bench/support/model_rig.h"
 
-#include "model/item_map.h"
+#include "points/image_layout.h"
 
 namespace qltbench {
 
@@ -22,7 +22,7 @@ void ModelRig::rewind() {
   auto& requests = model_->requests;
   requests.front().trans_id = requests[static_cast<size_t>(model_->cur_batch)].trans_id;
   model_->cur_batch = 0;
-  model_->cursor = model_->image.get() + item_map::header_bytes;
+  model_->cursor = model_->image.get() + ImageLayout::header_bytes;
 }
 
 }  // namespace qltbench

@@ -16,8 +16,8 @@ namespace qltbench {
 
 class ModelRig {
  public:
-  // services: where the model's host calls go; null takes the fallback in
-  // force (HostServices::set_fallback(nullptr) makes that a do-nothing host).
+  // services: where the model's host calls go; null takes the do-nothing
+  // ones (HostServices::none()).
   explicit ModelRig(Blocks blocks, HostServices* services = nullptr, unsigned int number = 7);
 
   QLTModel& model() { return *model_; }

@@ -4,14 +4,14 @@
 
 #include <cstring>
 
-#include "model/item_map.h"
+#include "points/image_layout.h"
 
 namespace qltbench {
 
 std::vector<Frame> replies_for(const std::vector<rdu_read>& requests) {
   std::vector<Frame> out;
   for (const rdu_read& req : requests) {
-    const unsigned int data_bytes = item_map::item_size * ntohs(req.quantity);
+    const unsigned int data_bytes = ImageLayout::item_size * ntohs(req.quantity);
     Frame f(modbus::reply_data_offset + data_bytes);
     rdu_header h;
     h.trans_id = req.trans_id;  // already in wire order

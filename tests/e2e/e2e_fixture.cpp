@@ -24,31 +24,31 @@ void EndToEnd::TearDown() {
   if (!HasFailure()) std::system(("rm -rf '" + dir + "'").c_str());
 }
 
-qltsim::Unit& EndToEnd::add_unit(const UnitSpec& spec) {
+qltsim::Unit& EndToEnd::add_unit(const UnitEntry& entry) {
   qltsim::UnitConfig cfg;
-  cfg.composition = spec.composition;
+  cfg.composition = entry.composition;
   cfg.vary = false;
-  cfg.device_number = static_cast<int>(spec.device_number);
+  cfg.device_number = static_cast<int>(entry.device_number);
   qltsim::Unit& u = sim.add_unit(cfg);
-  units.emplace_back(spec, &u);
+  units.emplace_back(entry, &u);
   return u;
 }
 
-void EndToEnd::add_endpoint(const UnitSpec& spec, unsigned short port) {
-  endpoints.emplace_back(spec, port);
+void EndToEnd::add_endpoint(const UnitEntry& entry, unsigned short port) {
+  endpoints.emplace_back(entry, port);
 }
 
 std::string EndToEnd::write_config(int poll_interval_ms, const std::string& extra,
                                    const std::string& extra_app) {
-  std::vector<std::pair<UnitSpec, unsigned short>> all = endpoints;
-  for (const auto& [spec, unit] : units) all.emplace_back(spec, unit->port());
+  std::vector<std::pair<UnitEntry, unsigned short>> all = endpoints;
+  for (const auto& [entry, unit] : units) all.emplace_back(entry, unit->port());
   std::ostringstream c;
   c << "{\"poll_interval_ms\": " << poll_interval_ms << ", \"devices\": [";
   for (size_t i = 0; i < all.size(); ++i) {
-    const auto& [spec, port] = all[i];
-    const auto& m = spec.composition;
-    c << (i ? "," : "") << "{\"device_number\": " << spec.device_number
-      << ", \"data_id\": " << 100 + spec.device_number << ", \"ip\": \"127.0.0.1\", \"port\": "
+    const auto& [entry, port] = all[i];
+    const auto& m = entry.composition;
+    c << (i ? "," : "") << "{\"device_number\": " << entry.device_number
+      << ", \"data_id\": " << 100 + entry.device_number << ", \"ip\": \"127.0.0.1\", \"port\": "
       << port << ", \"addr\": 1, \"appSetting\": {\"ups\": " << m.ups
       << ", \"pdu_type_1\": " << m.pdu_type_1 << ", \"pdu_type_2\": " << m.pdu_type_2
       << ", \"pdu_type_3\": " << m.pdu_type_3 << ", \"ac\": " << m.ac << extra_app << "}" << extra

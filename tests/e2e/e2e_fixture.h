@@ -11,7 +11,7 @@
 #include "tests/e2e/host_process.h"
 #include "apps/qlt-unit-sim/simulator.h"
 
-struct UnitSpec {
+struct UnitEntry {
   unsigned int device_number;
   qltsim::Composition composition;
 };
@@ -22,9 +22,9 @@ class EndToEnd : public ::testing::Test {
   void TearDown() override;
 
   // Adds a unit with steady values to the simulator, and to the host's config.
-  qltsim::Unit& add_unit(const UnitSpec& spec);
+  qltsim::Unit& add_unit(const UnitEntry& entry);
   // Adds a unit served by something else on a loopback port to the config.
-  void add_endpoint(const UnitSpec& spec, unsigned short port);
+  void add_endpoint(const UnitEntry& entry, unsigned short port);
   // Writes the host's config for the units added so far.
   // Every device gets extra_device_keys, and extra_app_setting inside its
   // "appSetting" (both text that starts with a comma).
@@ -53,6 +53,6 @@ class EndToEnd : public ::testing::Test {
   std::string dir;
   std::string config_path, events_path, history_path;
   qltsim::Simulator sim;
-  std::vector<std::pair<UnitSpec, qltsim::Unit*>> units;
-  std::vector<std::pair<UnitSpec, unsigned short>> endpoints;
+  std::vector<std::pair<UnitEntry, qltsim::Unit*>> units;
+  std::vector<std::pair<UnitEntry, unsigned short>> endpoints;
 };

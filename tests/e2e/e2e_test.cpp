@@ -23,16 +23,16 @@ TEST_F(EndToEnd, EveryCompositionPublishesTheUnitsValues) {
   auto host = start_host({"--rounds", "2"});
   ASSERT_EQ(host->wait(seconds(30)), 0) << host->out() << host->err();
 
-  for (const auto& [spec, unit] : units) {
-    const auto published = events_of("publish", spec.device_number);
-    ASSERT_GE(published.size(), 2u) << spec.device_number;
+  for (const auto& [entry, unit] : units) {
+    const auto published = events_of("publish", entry.device_number);
+    ASSERT_GE(published.size(), 2u) << entry.device_number;
     for (const Json::Value& p : published) {
       EXPECT_EQ(p["image_id"].asInt(), 5273);
-      expect_image_matches(p, *unit, spec.device_number);
+      expect_image_matches(p, *unit, entry.device_number);
     }
-    const auto& m = spec.composition;
+    const auto& m = entry.composition;
     const size_t alarms_per_round = 114u * m.ups + 40u * m.ac;
-    EXPECT_GE(events_of("alarm_point", spec.device_number).size(), 2 * alarms_per_round);
+    EXPECT_GE(events_of("alarm_point", entry.device_number).size(), 2 * alarms_per_round);
   }
 
   // What the operator sees raised, with the block's label and text.

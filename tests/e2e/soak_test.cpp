@@ -63,10 +63,10 @@ TEST_F(EndToEnd, SoakTenThousandRoundsWithFaultsSprinkledIn) {
   ASSERT_EQ(host->wait(1s), 0) << host->out();
 
   long published = 0;
-  for (const auto& [spec, unit] : units) {
-    const auto images = events_of("publish", spec.device_number);
-    EXPECT_GE(images.size(), size_t(rounds_each)) << spec.device_number;
-    for (const Json::Value& p : images) expect_image_matches(p, *unit, spec.device_number);
+  for (const auto& [entry, unit] : units) {
+    const auto images = events_of("publish", entry.device_number);
+    EXPECT_GE(images.size(), size_t(rounds_each)) << entry.device_number;
+    for (const Json::Value& p : images) expect_image_matches(p, *unit, entry.device_number);
     published += static_cast<long>(images.size());
   }
   std::printf("soak: %ld rounds published; resident memory %ld KiB after the first 100 rounds, "

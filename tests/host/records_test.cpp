@@ -24,7 +24,7 @@ std::string read_file(const std::string& path) {
   return s.str();
 }
 
-TEST(EventStream, LinesAsDocumented) {
+TEST(EventStream, LinesAsTheReadmeShowsThem) {
   const std::string path = unique_temp_path(".jsonl");
   DeviceConfig cfg;
   cfg.device_number = 7;

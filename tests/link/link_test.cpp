@@ -78,6 +78,7 @@ TEST(Connection, InitTakesEndpointFromConfigAndStoresTheHandle) {
   RecordingHost host;
   host.socket_handle = 42;
   ProbeProtocol p;
+  p.services = &host.services;
   Json::Value config;
   config["ip"] = "127.0.0.9";
   config["port"] = 1502;
@@ -97,6 +98,7 @@ TEST(Connection, InitTakesEndpointFromConfigAndStoresTheHandle) {
 TEST(Connection, SendsGoThroughTheStoredHandle) {
   RecordingHost host;
   ProbeProtocol p;
+  p.services = &host.services;
   p.socket_id = 9;
   const Bytes req = hex("00 00 00 00 00 06 01 03 00 00 00 14");
   EXPECT_EQ(p.SendSocketData(req.data(), static_cast<unsigned int>(req.size())), 12);

@@ -98,7 +98,7 @@ TEST(Reassembly, ByteCountBeyondItsFrameLeavesTheNextFrameUnconverted) {
   Bytes chunk = hex("00 00 00 00 00 07 01 03 08 11 22 33 44");
   const Bytes next = data_reply(1, hex("55 66 77 88"));
   chunk.insert(chunk.end(), next.begin(), next.end());
-  p.feed(chunk);
+  EXPECT_EQ(p.feed(chunk), 7);
   ASSERT_EQ(p.handled.size(), 2u);
   EXPECT_EQ(p.handled[0].frame, hex("00 00 00 00 00 07 01 03 08 11 22 33 44"));
   EXPECT_EQ(p.handled[1].frame, hex("00 01 00 00 00 07 01 03 04 66 55 88 77"));

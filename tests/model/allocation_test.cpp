@@ -39,10 +39,10 @@ class BareRules final : public ThresholdRules {
 class Allocation : public ::testing::Test {
  protected:
   void SetUp() override {
-    services = *HostServices::fallback();
+    services = *HostServices::none();
     services.rules = &rules;
-    HostServices::set_fallback(&services);
     model = std::make_shared<QLTModel>();
+    model->services = &services;
     Json::Value config;
     config["appSetting"]["ups"] = 1;
     config["appSetting"]["ac"] = 1;
@@ -51,7 +51,6 @@ class Allocation : public ::testing::Test {
     for (const rdu_read& r : model->requests)
       replies.push_back(data_reply(ntohs(r.trans_id), Bytes(4 * ntohs(r.quantity), 0)));
   }
-  void TearDown() override { HostServices::set_fallback(nullptr); }
 
   // Runs one pass; returns the allocations made by the replies before the
   // last one and by the last one (which completes the round).

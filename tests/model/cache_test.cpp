@@ -51,15 +51,23 @@ TEST_F(Cache, RestoreOfAnotherSizeAfterInitIsRefused) {
   EXPECT_EQ(count(HostCall::send_sp), 1u);
 }
 
-TEST_F(Cache, RestoreDuringAPassLeavesTheCursorInTheImage) {
+// A restore of the planned size keeps the buffer, so the pass under way
+// writes on into the same image: what it had copied is overwritten by the
+// cached bytes, what follows comes from the unit.
+TEST_F(Cache, RestoreDuringAPassKeepsThePassWritingIntoTheImage) {
   make(R"({"ups": 1})");
   model->RefreshStatus();
-  answer_last();
+  EXPECT_EQ(answer_last(), 1);
   const Bytes cached(1655, 0x42);
   EXPECT_EQ(model->LoadFromCache(cached.data(), 1655), 1);
   while (answer_last() == 1) {
   }
-  EXPECT_EQ(count(HostCall::send_sp), 1u);
+  const auto published = host.calls_of(HostCall::send_sp);
+  ASSERT_EQ(published.size(), 1u);
+  const Bytes& img = published[0].bytes;
+  EXPECT_EQ(Bytes(img.begin() + 4, img.begin() + 8), Bytes(4, 0x42));
+  EXPECT_EQ(Bytes(img.begin() + 204, img.begin() + 208), image_item(50));
+  EXPECT_EQ(Bytes(img.begin() + 4 + 4 * 410, img.begin() + 8 + 4 * 410), image_item(410));
 }
 
 TEST_F(Cache, RestoreBeforeInitTakesAnySize) {

@@ -130,7 +130,8 @@ TEST_F(Plan, UnusableCountsPlanNothing) {
     const Bytes cached(91, 1);
     testing::internal::CaptureStdout();
     EXPECT_EQ(model->LoadFromCache(cached.data(), 91), 0) << c.setting;
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "UniBufferDevice::LoadFromCache refused: data_id:107 len:91 expected:0\n");
     EXPECT_FALSE(model->data_ready) << c.setting;
   }
 }

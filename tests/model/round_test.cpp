@@ -29,8 +29,9 @@ class BufferDevice : public UniBufferDevice<QLTProtocol, 5273> {
   int evaluations = 0;
 };
 
-std::shared_ptr<BufferDevice> make_device() {
+std::shared_ptr<BufferDevice> make_device(HostServices* services = HostServices::none()) {
   auto d = std::make_shared<BufferDevice>();
+  d->services = services;
   const unsigned char bytes[11] = {7, 0, 0, 0, 0, 0, 0x80, 0x3f};
   d->LoadFromCache(bytes, 11);
   return d;
@@ -44,7 +45,7 @@ std::vector<HostCall::Kind> kinds(const RecordingHost& h) {
 
 TEST(Round, CallsInOrderAndRecordsHandedOver) {
   RecordingHost host;
-  auto d = make_device();
+  auto d = make_device(&host.services);
   d->check_result = true;
   d->RoundDone();
   EXPECT_EQ(d->evaluations, 1);
@@ -71,7 +72,7 @@ TEST(Round, CallsInOrderAndRecordsHandedOver) {
 
 TEST(Round, AnalogueValuesReCheckedInListOrder) {
   RecordingHost host;
-  auto d = make_device();
+  auto d = make_device(&host.services);
   d->ao_names = {"humid_1_value", "missing_value", "temperature_1_value"};
   d->ao_values = {{"humid_1_value", 45.5f}, {"temperature_1_value", 23.0f}};
   host.ao_report_results = {{"humid_1_value", true}, {"temperature_1_value", false}};
@@ -101,7 +102,7 @@ TEST(Round, AnalogueValuesReCheckedInListOrder) {
 TEST(Round, LateWorkSavesTheImageAsPublishedAndKeepsTheDeviceAlive) {
   RecordingHost host;
   host.run_work_at_once = false;
-  auto d = make_device();
+  auto d = make_device(&host.services);
   std::weak_ptr<BufferDevice> watch = d;
   d->RoundDone();
   // The next pass overwrites the image before the host runs the work.
@@ -123,7 +124,7 @@ TEST(Round, LateWorkSavesTheImageAsPublishedAndKeepsTheDeviceAlive) {
 TEST(Round, EmptyBatchStillMakesOneWorkItem) {
   RecordingHost host;
   host.keep_rule_results = false;
-  auto d = make_device();
+  auto d = make_device(&host.services);
   d->RoundDone();
   const auto checks = host.calls_of(HostCall::batch_check);
   ASSERT_EQ(checks.size(), 1u);
@@ -133,6 +134,7 @@ TEST(Round, EmptyBatchStillMakesOneWorkItem) {
 TEST(Round, DeviceNotOwnedBySharedPointerKeepsItsBatch) {
   RecordingHost host;
   BufferDevice d;
+  d.services = &host.services;
   const unsigned char bytes[11] = {};
   d.LoadFromCache(bytes, 11);
   EXPECT_THROW(d.RoundDone(), std::bad_weak_ptr);
@@ -145,7 +147,7 @@ TEST(Round, DeviceNotOwnedBySharedPointerKeepsItsBatch) {
 // rounds late, while the device goes on with the next rounds.
 class LateWorkerHost final : public Worker, public Publisher {
  public:
-  LateWorkerHost() : services(*HostServices::fallback()) {
+  LateWorkerHost() : services(*HostServices::none()) {
     services.worker = this;
     services.publisher = this;
     thread_ = std::thread([this] { run(); });
@@ -207,8 +209,7 @@ class LateWorkerHost final : public Worker, public Publisher {
 
 TEST(Round, WorkRunLateOnAnotherThreadSavesEachRoundsOwnImage) {
   LateWorkerHost host;
-  auto d = make_device();
-  d->services = &host.services;
+  auto d = make_device(&host.services);
   for (std::uint32_t round = 0; round < 300; ++round) {
     std::memcpy(d->image.get() + 4, &round, sizeof round);
     d->RoundDone();

@@ -56,6 +56,7 @@ TEST_F(LoadedPlugin, RunsAPassThroughTheHostContract) {
     auto* factory = dynamic_cast<KPLSocketDeviceProvider*>(providers[0].get());
     ASSERT_NE(factory, nullptr);
     std::shared_ptr<KPLSocketDevice> dev(factory->create());
+    dev->services = &host.services;
     EXPECT_EQ(dev->DeviceType(), "qltmodel");
 
     Json::Value config;

@@ -6,6 +6,7 @@
 
 #include "points/ac_alarm_points.h"
 #include "points/environment_points.h"
+#include "points/image_layout.h"
 #include "points/ups_alarm_points.h"
 #include "testkit/model_fixture.h"
 
@@ -18,7 +19,9 @@ struct Composition {
            ",\"pdu_type_2\":" + std::to_string(p2) + ",\"pdu_type_3\":" + std::to_string(p3) +
            ",\"ac\":" + std::to_string(ac) + "}";
   }
-  long ac_offset(int j) const { return 84 + 1564L * ups + 616L * p1 + 724L * p2 + 324L * p3 + 584L * j; }
+  long ac_offset(int j) const {
+    return ImageLayout::item_offset(ImageLayout({ups, p1, p2, p3, ac}).ac_first_item(j));
+  }
 };
 
 class Evaluation : public ModelTest {
@@ -35,7 +38,7 @@ class Evaluation : public ModelTest {
     return host.calls;
   }
 
-  // Checks a whole evaluation against the documented order: the environment
+  // Checks a whole evaluation against the order of the point tables: the environment
   // points, then per UPS block its battery point and 114 alarms, then per
   // air conditioner its 40 alarms; numbers running on from 1.
   void expect_sequence(const std::vector<HostCall>& calls) {

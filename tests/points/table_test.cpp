@@ -1,4 +1,4 @@
-// The point tables against the unit's documentation, and the alarm flag's
+// The point tables against the unit's register map, and the alarm flag's
 // conversion of every kind of float.
 
 #include <gtest/gtest.h>
@@ -29,9 +29,9 @@ std::string rows_text(const AlarmPoint (&rows)[N]) {
   return s;
 }
 
-// The digests were taken from the documented tables, every id, code, text,
+// The digests were taken from the unit's register map, every id, code, text,
 // item and alarm value character for character; any change to a row shows.
-TEST(PointTables, MatchTheDocumentedRowsCharacterForCharacter) {
+TEST(PointTables, MatchTheRegisterMapCharacterForCharacter) {
   std::string env;
   for (const AnaloguePoint& r : environment_points)
     env += std::string(r.name) + "|" + r.desc + "|" + std::to_string(r.item) + "\n";

@@ -87,6 +87,20 @@ TEST(SimPoints, ResolvesEachKindOfName) {
   EXPECT_EQ(comm.normal_value, 1);
 }
 
+// The first and last alarm register of each block kind, as literal items.
+TEST(SimPoints, AlarmRegistersSpanTheirBlocks) {
+  Composition c;
+  c.ups = 2;
+  c.ac = 1;
+  EXPECT_EQ(resolve_point(c, "ups1.QLT_0").item, 20 + 91);
+  EXPECT_EQ(resolve_point(c, "ups2.QLT_113").item, 20 + 391 + 346);
+  EXPECT_EQ(resolve_point(c, "ac1.QLT_114").item, 20 + 2 * 391 + 77);
+  const PointRef comm = resolve_point(c, "ac1.QLT_153");
+  EXPECT_EQ(comm.item, 20 + 2 * 391 + 145);
+  EXPECT_EQ(comm.item, c.items() - 1);
+  EXPECT_EQ(comm.normal_value, 1);
+}
+
 TEST(SimPoints, RefusesNamesTheUnitLacks) {
   const Composition c = mixed();
   for (const char* name : {"battery_2_value", "ups3.QLT_0", "ups0.QLT_0", "ups01.QLT_0",

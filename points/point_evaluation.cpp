@@ -1,12 +1,8 @@
-// The point evaluation: after every complete pass, walk the image block by
-// block and hand every data point to the host's threshold services, with a
-// running point number.
+#include "points/point_evaluation.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "model/item_map.h"
-#include "model/qlt_model.h"
 #include "points/ac_alarm_points.h"
 #include "points/alarm_flag.h"
 #include "points/environment_points.h"
@@ -15,11 +11,8 @@
 
 namespace {
 
-using namespace item_map;
-
-constexpr long ups_bytes = ups_items * item_size;
-constexpr long ac_bytes = ac_items * item_size;
-constexpr int battery_item = 76;
+constexpr long ups_bytes = long{ImageLayout::ups_items} * ImageLayout::item_size;
+constexpr long ac_bytes = long{ImageLayout::ac_items} * ImageLayout::item_size;
 
 // The host compares the image's own item, not a copy of it. Items lie at
 // 4-byte steps from the start of the image, which new[] aligns for any
@@ -34,6 +27,8 @@ float item_value(const unsigned char* block, int item) {
   return v;
 }
 
+// The bare lines are the wording the host's operators and their tools know
+// for a block beyond the image; they stay as they are.
 void out_of_buffer(const char* line) {
   std::puts(line);
   std::fflush(stdout);
@@ -52,46 +47,42 @@ void check_alarms(KPLVDevice& dev, const unsigned char* block, const AlarmPoint 
 
 }  // namespace
 
-void QLTModel::RunCheckThreshold() {
-  unsigned char* const img = image.get();
+void evaluate_points(KPLVDevice& host, ImageView image, const ImageLayout& layout,
+                     const BlockNames& names, unsigned char*& cursor) {
+  unsigned char* const img = image.data;
   // The item area ends where the update_date trailer begins.
-  const long item_end = static_cast<long>(image_size) - trailer_bytes;
-  if (img == nullptr || item_end < first_block_offset) return;
+  const long item_end = static_cast<long>(image.size) - ImageLayout::trailer_bytes;
+  if (img == nullptr || item_end < ImageLayout::item_offset(ImageLayout::base_items)) return;
 
   int number = 1;
-  cursor = img + header_bytes;
+  cursor = img + ImageLayout::header_bytes;
   const std::vector<PointText>& env = environment_text();
   for (size_t p = 0; p < env.size(); ++p)
-    CheckThreshold(env[p].name, env[p].desc, item_ref(cursor, environment_points[p].item), number++);
+    host.CheckThreshold(env[p].name, env[p].desc, item_ref(cursor, environment_points[p].item),
+                        number++);
 
   // A block is evaluated only when it ends inside the item area: the counts
   // and the image may disagree after a cache restore.
   auto place = [&](long start, long size) {
-    if (start <= image_size) cursor = img + start;
+    if (start <= image.size) cursor = img + start;
     return start + size <= item_end;
   };
 
-  for (int i = 0; i < ups_count; ++i) {
-    if (!place(first_block_offset + ups_bytes * i, ups_bytes)) {
+  const BlockCounts& counts = layout.counts();
+  for (int i = 0; i < counts.ups; ++i) {
+    if (!place(ImageLayout::item_offset(layout.ups_first_item(i)), ups_bytes)) {
       out_of_buffer("111 +++++++ outof buffer");
       continue;
     }
-    const std::string& label = block_names.ups_label(i);
-    CheckThreshold(block_names.battery_name(i), block_names.battery_desc(i),
-                   item_ref(cursor, battery_item), number++);
-    check_alarms(*this, cursor, ups_alarm_points, ups_alarm_text(), label, number);
+    host.CheckThreshold(names.battery_name(i), names.battery_desc(i),
+                        item_ref(cursor, ups_battery_item), number++);
+    check_alarms(host, cursor, ups_alarm_points, ups_alarm_text(), names.ups_label(i), number);
   }
-
-  const long ac_first = first_block_offset + ups_bytes * ups_count +
-                        long{item_size} * (pdu_type_1_items * pdu_type_1_count +
-                                           pdu_type_2_items * pdu_type_2_count +
-                                           pdu_type_3_items * pdu_type_3_count);
-  for (int j = 0; j < ac_count; ++j) {
-    const std::string& label = block_names.ac_label(j);
-    if (!place(ac_first + ac_bytes * j, ac_bytes)) {
+  for (int j = 0; j < counts.ac; ++j) {
+    if (!place(ImageLayout::item_offset(layout.ac_first_item(j)), ac_bytes)) {
       out_of_buffer("222 +++++++ outof buffer");
       continue;
     }
-    check_alarms(*this, cursor, ac_alarm_points, ac_alarm_text(), label, number);
+    check_alarms(host, cursor, ac_alarm_points, ac_alarm_text(), names.ac_label(j), number);
   }
 }
