@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include <json/reader.h>
-
 #include "host/host_services.h"
 #include "host/kpl_vdevice.h"
 #include "model/qlt_model.h"
+#include "testkit/frames.h"
+#include "testkit/json_text.h"
 
 // Stops the run with a crash the fuzzer reports, when an invariant breaks.
 #define FUZZ_CHECK(cond)  \
@@ -23,25 +23,9 @@
 
 // The document text holds, or the text itself as a string value.
 inline Json::Value json_or_text(const std::string& text) {
-  Json::CharReaderBuilder builder;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value v;
-  std::string errors;
-  if (!reader->parse(text.data(), text.data() + text.size(), &v, &errors)) v = text;
+  if (!parse_json(text, v)) v = text;
   return v;
-}
-
-// The reply a unit owes to a request in wire order: its transaction and unit
-// identifier echoed, every item's bytes set to fill.
-inline std::vector<unsigned char> reply_to(const rdu_read& req, unsigned char fill) {
-  const auto* wire = reinterpret_cast<const unsigned char*>(&req);
-  const int quantity = wire[10] << 8 | wire[11];
-  const int length = 3 + 4 * quantity;
-  std::vector<unsigned char> f = {wire[0], wire[1], 0, 0, static_cast<unsigned char>(length >> 8),
-                                  static_cast<unsigned char>(length), wire[6], 3,
-                                  static_cast<unsigned char>(4 * quantity)};
-  f.resize(f.size() + 4 * static_cast<size_t>(quantity), fill);
-  return f;
 }
 
 class FuzzHost final : public Transport, public ThresholdRules, public Worker, public Publisher {

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int b = 0; b < model->batch_count; ++b) {
     // Every request goes out with a transaction id of its own.
     FUZZ_CHECK(ntohs(host.last_request.trans_id) == b);
-    auto f = reply_to(host.last_request, 0x41);
+    auto f = reply_to(host.last_request, Bytes(4, 0x41));
     model->process(1, f.data(), static_cast<int>(f.size()));
   }
   FUZZ_CHECK(host.published == 1);

@@ -16,9 +16,8 @@ namespace {
 QLTModel::Clock::time_point fake_now{};
 QLTModel::Clock::time_point read_clock() { return fake_now; }
 
-const char* const compositions[] = {
-    "{}", R"({"ups": 1})", R"({"ac": 1})", R"({"ups": 1, "ac": 1})",
-    R"({"ups": 2, "pdu_type_1": 1, "pdu_type_3": 1, "ac": 2})"};
+const char* const compositions[] = {"{}", R"({"ups": 1})", R"({"ac": 1})", R"({"ups": 1, "ac": 1})",
+                                    R"({"ups": 2, "pdu_type_1": 1, "pdu_type_3": 1, "ac": 2})"};
 
 void check_pass_state(const QLTModel& m) {
   FUZZ_CHECK(m.recv_len >= 0 && m.recv_len < KPLSocketDevice::recv_capacity);
@@ -68,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 5: {
         // The right answer, whole or cut where the input says.
         if (host.sent == 0) break;
-        auto reply = reply_to(host.last_request, op);
+        auto reply = reply_to(host.last_request, Bytes(4, op));
         const size_t cut = i < size ? data[i++] % (reply.size() + 1) : reply.size();
         model->process(1, reply.data(), static_cast<int>(cut));
         if (cut < reply.size())
@@ -83,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       case 7: {
         // A cached image of this device, of the planned size or not.
-        std::vector<unsigned char> cached(static_cast<size_t>(model->image_size) + (op & 16 ? 4 : 0), op);
+        std::vector<unsigned char> cached(
+            static_cast<size_t>(model->image_size) + (op & 16 ? 4 : 0), op);
         std::memcpy(cached.data(), model->image.get(), 4);
         const int before = model->image_size;
         const int ok = model->LoadFromCache(cached.data(), static_cast<int>(cached.size()));

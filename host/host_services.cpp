@@ -18,7 +18,10 @@ namespace {
 
 // Services for a device that no host has claimed: nothing leaves the process,
 // no rule result is kept, and work items run at once on the caller's thread.
-class NullServices final : public Transport, public ThresholdRules, public Worker, public Publisher {
+class NullServices final : public Transport,
+                           public ThresholdRules,
+                           public Worker,
+                           public Publisher {
  public:
   int StartSocket(KPLSocketDevice&, const std::string&, unsigned short) override { return -1; }
   int CloseSocket(KPLSocketDevice&, int) override { return 0; }
@@ -34,9 +37,7 @@ class NullServices final : public Transport, public ThresholdRules, public Worke
     return 1;
   }
   bool CheckAOReport(KPLVDevice&, const std::string&, float) override { return false; }
-  bool DoBatchCheckThreshold(KPLVDevice&, const std::vector<rule_value>&) override {
-    return false;
-  }
+  bool DoBatchCheckThreshold(KPLVDevice&, const std::vector<rule_value>&) override { return false; }
   void CheckThresholdWork(KPLVDevice&, std::function<void()> work) override {
     if (work) work();
   }

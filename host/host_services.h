@@ -3,11 +3,10 @@
 // reference host can plug in real sockets, rules, a worker and history.
 #pragma once
 
+#include <boost/asio/buffer.hpp>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <boost/asio/buffer.hpp>
 
 #include "host/rule_value.h"
 

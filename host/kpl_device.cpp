@@ -62,8 +62,8 @@ int KPLVDevice::ReadDi(int) { return 0; }
 float KPLVDevice::ReadAi(int) { return 0.0f; }
 float KPLVDevice::Get_SP_Value(int, int) { return 0.0f; }
 
-int KPLVDevice::CheckThreshold(const std::string& name, const std::string& desc,
-                               const float& value, int number) {
+int KPLVDevice::CheckThreshold(const std::string& name, const std::string& desc, const float& value,
+                               int number) {
   return services->rules->CheckThreshold(*this, name, desc, value, number);
 }
 
@@ -120,8 +120,10 @@ int KPLSocketDevice::Init(std::weak_ptr<KPLController> owner, unsigned int numbe
   const Json::Value& ip = config["ip"];
   if (ip.isString()) peer_ip = ip.asString();
   const Json::Value& port = config["port"];
-  if (fits_unsigned(port) && port.asUInt() <= 65535) peer_port = static_cast<unsigned short>(port.asUInt());
+  if (fits_unsigned(port) && port.asUInt() <= 65535)
+    peer_port = static_cast<unsigned short>(port.asUInt());
   const Json::Value& addr = config["addr"];
-  if (fits_unsigned(addr) && addr.asUInt() <= 255) dev_addr = static_cast<unsigned char>(addr.asUInt());
+  if (fits_unsigned(addr) && addr.asUInt() <= 255)
+    dev_addr = static_cast<unsigned char>(addr.asUInt());
   return 1;
 }

@@ -3,10 +3,9 @@
 // through SendSocketData().
 #pragma once
 
+#include <boost/asio/buffer.hpp>
 #include <string>
 #include <vector>
-
-#include <boost/asio/buffer.hpp>
 
 #include "host/kpl_vdevice.h"
 

@@ -4,14 +4,13 @@
 #pragma once
 
 #include <atomic>
+#include <boost/date_time/posix_time/ptime.hpp>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <boost/date_time/posix_time/ptime.hpp>
 
 #include "host/kpl_controller.h"
 #include "host/rule_value.h"

@@ -3,10 +3,10 @@
 // the binary contract between the host and its plug-ins; never reorder them.
 #pragma once
 
+#include <json/value.h>
+
 #include <stdexcept>
 #include <string>
-
-#include <json/value.h>
 
 class VDeviceInterface {
  public:

@@ -28,7 +28,8 @@ void QLTModel::end_pass() {
 }
 
 long QLTModel::room_left() const {
-  const long left = static_cast<long>(image_size) - ImageLayout::trailer_bytes - (cursor - image.get());
+  const long left =
+      static_cast<long>(image_size) - ImageLayout::trailer_bytes - (cursor - image.get());
   // Negative when the cursor lies past the trailer's start: no room at all.
   return left / ImageLayout::item_size;
 }
@@ -81,7 +82,8 @@ bool QLTModel::refuse_reply() {
   // The answer to the request outstanding, but unusable: no other answer
   // will come, so the pass ends and the next poll starts it again.
   const int carried = modbus::carried_data_bytes(*cur_header);
-  const unsigned int want = ImageLayout::item_size * ntohs(requests[static_cast<size_t>(cur_batch)].quantity);
+  const unsigned int want =
+      ImageLayout::item_size * ntohs(requests[static_cast<size_t>(cur_batch)].quantity);
   if (cur_reply->byte_count > carried) {
     std::printf("QLTModel::process_payload Error:data_id:%u data_len:%d carried:%d\n", data_id,
                 cur_reply->byte_count, carried);

@@ -29,7 +29,8 @@ int QLTModel::Init(std::weak_ptr<KPLController> controller, unsigned int device_
   }
 
   if (usable) {
-    layout = ImageLayout({ups_count, pdu_type_1_count, pdu_type_2_count, pdu_type_3_count, ac_count});
+    layout =
+        ImageLayout({ups_count, pdu_type_1_count, pdu_type_2_count, pdu_type_3_count, ac_count});
     item_bytes = static_cast<unsigned int>(ImageLayout::item_size * layout.item_count());
     image_size = layout.image_size();
     image.reset(new unsigned char[static_cast<size_t>(image_size)]());
@@ -69,8 +70,7 @@ const char* count_meant(const std::string& key) {
   return nullptr;
 }
 
-void unusable_count(const char* what, unsigned int data_id, const char* key,
-                    const Json::Value& v) {
+void unusable_count(const char* what, unsigned int data_id, const char* key, const Json::Value& v) {
   std::printf("QLTModel::Init %s: data_id:%u %s:%s, the unit is not polled\n", what, data_id, key,
               json_text(v).c_str());
   std::fflush(stdout);
@@ -124,7 +124,8 @@ bool QLTModel::check_setting_names(const Json::Value& setting) {
     // A count that was meant but not read would shift every later block.
     const char* meant = count_meant(key);
     std::printf("QLTModel::Init unknown setting: data_id:%u %s%s%s%s\n", data_id, key.c_str(),
-                meant ? " (" : "", meant ? meant : "", meant ? "?), the unit is not polled" : ", ignored");
+                meant ? " (" : "", meant ? meant : "",
+                meant ? "?), the unit is not polled" : ", ignored");
     std::fflush(stdout);
     if (meant) usable = false;
   }
@@ -140,9 +141,10 @@ void QLTModel::read_reply_timeout(const Json::Value& setting) {
     reply_timeout = std::chrono::milliseconds(ms.value);
     return;
   }
-  std::printf("QLTModel::Init reply_timeout_ms out of range: data_id:%u reply_timeout_ms:%s "
-              "taken as %lld\n",
-              data_id, json_text(v).c_str(), static_cast<long long>(reply_timeout.count()));
+  std::printf(
+      "QLTModel::Init reply_timeout_ms out of range: data_id:%u reply_timeout_ms:%s "
+      "taken as %lld\n",
+      data_id, json_text(v).c_str(), static_cast<long long>(reply_timeout.count()));
   std::fflush(stdout);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,8 +13,6 @@
 #include <memory>
 #include <utility>
 #include <vector>
-
-#include <boost/date_time/posix_time/posix_time_types.hpp>
 
 #include "host/kpl_vdevice.h"
 #include "host/rule_value.h"

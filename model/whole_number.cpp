@@ -37,7 +37,8 @@ WholeNumber read_whole_number(const Json::Value& v) {
       if (!std::isfinite(d) || d != std::trunc(d)) return {WholeNumber::not_whole, 0};
       // 2^63 is exact as a double; every whole double below it converts, and
       // those beyond take the nearest bound.
-      if (std::fabs(d) >= 9223372036854775808.0) return {WholeNumber::whole, d < 0 ? LLONG_MIN : LLONG_MAX};
+      if (std::fabs(d) >= 9223372036854775808.0)
+        return {WholeNumber::whole, d < 0 ? LLONG_MIN : LLONG_MAX};
       return {WholeNumber::whole, static_cast<long long>(d)};
     }
     case Json::stringValue:

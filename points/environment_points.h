@@ -4,6 +4,8 @@
 
 #include "points/point_rows.h"
 
+// One row per point, in columns, for reading by eye.
+// clang-format off
 inline constexpr AnaloguePoint environment_points[] = {
     // name                   description  item
     {"water_value",           "水浸",      0},
@@ -20,5 +22,7 @@ inline constexpr AnaloguePoint environment_points[] = {
     {"temperature_4_value",   "温度4",     17},
     {"humid_4_value",         "湿度4",     18},
 };
+// clang-format on
 
-static_assert(sizeof(environment_points) / sizeof(environment_points[0]) == 13, "13 environment points");
+static_assert(sizeof(environment_points) / sizeof(environment_points[0]) == 13,
+              "13 environment points");

@@ -8,8 +8,10 @@ Bytes hex(const std::string& text) {
   int high = -1;
   for (char c : text) {
     if (std::isspace(static_cast<unsigned char>(c))) continue;
-    if (!std::isxdigit(static_cast<unsigned char>(c))) throw std::invalid_argument("not hex: " + text);
-    const int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
+    if (!std::isxdigit(static_cast<unsigned char>(c)))
+      throw std::invalid_argument("not hex: " + text);
+    const int v =
+        std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
     if (high < 0) {
       high = v;
     } else {

@@ -8,15 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 
-namespace {
+#include "testkit/frames.h"
 
-void put16(std::vector<unsigned char>& out, unsigned v) {
-  out.push_back(static_cast<unsigned char>(v >> 8));
-  out.push_back(static_cast<unsigned char>(v));
-}
+namespace {
 
 unsigned get16(const unsigned char* p) { return static_cast<unsigned>(p[0] << 8 | p[1]); }
 
@@ -53,30 +49,15 @@ std::vector<std::uint16_t> HostileUnit::answered() const {
   return answered_;
 }
 
-// Items as the unit's registers hold them: a 4-byte float, its low 16-bit
-// word first, each word big-endian.
-std::vector<unsigned char> HostileUnit::reply_to(const unsigned char* request) {
-  const unsigned start = get16(request + 8), quantity = get16(request + 10);
+// Every item of a reply is the reply's number.
+std::vector<unsigned char> HostileUnit::answer(const unsigned char* request) {
   float value;
   {
     std::lock_guard<std::mutex> g(lock_);
-    answered_.push_back(static_cast<std::uint16_t>(start));
+    answered_.push_back(static_cast<std::uint16_t>(get16(request + 8)));
     value = static_cast<float>(answered_.size());
   }
-  std::uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  std::vector<unsigned char> out;
-  put16(out, get16(request));  // transaction id, echoed
-  put16(out, 0);
-  put16(out, 3 + 4 * quantity);
-  out.push_back(request[6]);
-  out.push_back(3);
-  out.push_back(static_cast<unsigned char>(4 * quantity));
-  for (unsigned i = 0; i < quantity; ++i) {
-    put16(out, bits & 0xffff);
-    put16(out, bits >> 16);
-  }
-  return out;
+  return reply_to(request, wire_items({value}));
 }
 
 void HostileUnit::take_requests(std::vector<unsigned char>& in) {
@@ -94,7 +75,7 @@ void HostileUnit::take_requests(std::vector<unsigned char>& in) {
         at = std::max(now, serial_free_) + behaviour_.reply_after;
         serial_free_ = at;
       }
-      Due reply{reply_to(in.data())};
+      Due reply{answer(in.data())};
       if (behaviour_.repeat_after.count() > 0) due_.emplace(at + behaviour_.repeat_after, reply);
       due_.emplace(at, std::move(reply));
     }
@@ -107,8 +88,8 @@ void HostileUnit::serve() {
   while (!stop_) {
     int wait_ms = 10;
     if (!due_.empty()) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          due_.begin()->first - Clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(due_.begin()->first - Clock::now());
       wait_ms = static_cast<int>(std::clamp<long long>(left.count(), 0, 10));
     }
     pollfd fds[2] = {{listener_, POLLIN, 0}, {client_, POLLIN, 0}};

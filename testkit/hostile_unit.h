@@ -49,7 +49,7 @@ class HostileUnit {
   };
   void serve();
   void take_requests(std::vector<unsigned char>& in);
-  std::vector<unsigned char> reply_to(const unsigned char* request);
+  std::vector<unsigned char> answer(const unsigned char* request);
 
   Behaviour behaviour_;
   int listener_ = -1;

@@ -1,9 +1,9 @@
 #include "testkit/model_fixture.h"
 
-#include <json/reader.h>
-
 #include <cstdlib>
 #include <ctime>
+
+#include "testkit/json_text.h"
 
 QLTModel::Clock::time_point ManualClock::now{};
 std::time_t ManualClock::wall = static_cast<std::time_t>(2191754096LL);
@@ -33,11 +33,7 @@ void ModelTest::make(const std::string& app_setting, unsigned int device_number)
   if (!app_setting.empty()) {
     Json::Value setting;
     std::string errors;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    ASSERT_TRUE(reader->parse(app_setting.data(), app_setting.data() + app_setting.size(),
-                              &setting, &errors))
-        << errors;
+    ASSERT_TRUE(parse_json(app_setting, setting, &errors)) << errors;
     config["appSetting"] = setting;
   }
   ASSERT_EQ(model->Init({}, device_number, config), 1);
@@ -53,7 +49,7 @@ const Bytes& ModelTest::last_sent() const {
   return none;
 }
 
-int ModelTest::answer_last() {
+Bytes ModelTest::reply_to_last() const {
   const Bytes& req = last_sent();
   const std::uint16_t start = field(req, 8), quantity = field(req, 10);
   Bytes data;
@@ -61,7 +57,7 @@ int ModelTest::answer_last() {
     const Bytes w = item_wire_bytes(k);
     data.insert(data.end(), w.begin(), w.end());
   }
-  return feed(data_reply(field(req, 0), data));
+  return data_reply(field(req, 0), data);
 }
 
 int ModelTest::run_pass() {

@@ -36,7 +36,9 @@ class ModelTest : public ::testing::Test {
 
   // Answers the last request sent with items whose bytes are a function of
   // their item number, so every item's place in the image can be checked.
-  int answer_last();
+  int answer_last() { return feed(reply_to_last()); }
+  // That reply's frame.
+  Bytes reply_to_last() const;
   // The bytes of item k as the image must hold them after a pass.
   static Bytes image_item(int k);
   // Feeds a frame through the receive path.

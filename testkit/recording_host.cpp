@@ -1,7 +1,7 @@
 #include "testkit/recording_host.h"
 
-#include "host/kpl_socket_device.h"
 #include "apps/kpl-host/float_bits.h"
+#include "host/kpl_socket_device.h"
 
 using kplhost::bits_of;
 
@@ -33,8 +33,8 @@ int RecordingHost::Send(KPLSocketDevice& dev, int handle, const unsigned char* d
   return static_cast<int>(len);
 }
 
-int RecordingHost::CheckThreshold(KPLVDevice& dev, const std::string& name,
-                                  const std::string& desc, const float& value, int number) {
+int RecordingHost::CheckThreshold(KPLVDevice& dev, const std::string& name, const std::string& desc,
+                                  const float& value, int number) {
   HostCall c(HostCall::check_threshold, dev);
   c.name = name;
   c.desc = desc;
@@ -43,15 +43,20 @@ int RecordingHost::CheckThreshold(KPLVDevice& dev, const std::string& name,
   c.number = number;
   calls.push_back(std::move(c));
   if (keep_rule_results)
-    dev.rule_batch.push_back({rule_analogue, name, desc, static_cast<std::uint32_t>(number),
-                              bits_of(value), {}, {}, rule_normal});
+    dev.rule_batch.push_back({rule_analogue,
+                              name,
+                              desc,
+                              static_cast<std::uint32_t>(number),
+                              bits_of(value),
+                              {},
+                              {},
+                              rule_normal});
   return 1;
 }
 
 int RecordingHost::CheckThresholdBool(KPLVDevice& dev, int one, const std::string& id,
                                       const std::string& code, const std::string& desc,
-                                      const std::string& label, bool flag,
-                                      unsigned short number) {
+                                      const std::string& label, bool flag, unsigned short number) {
   HostCall c(HostCall::check_threshold_bool, dev);
   c.one = one;
   c.name = id;

@@ -50,7 +50,10 @@ struct HostCall {
   std::vector<rule_value> records;
 };
 
-class RecordingHost final : public Transport, public ThresholdRules, public Worker, public Publisher {
+class RecordingHost final : public Transport,
+                            public ThresholdRules,
+                            public Worker,
+                            public Publisher {
  public:
   RecordingHost();
   ~RecordingHost() override;

@@ -1,15 +1,15 @@
 #include "apps/kpl-host/config.h"
 
+#include <json/reader.h>
+
 #include <algorithm>
+#include <boost/asio/ip/address.hpp>
 #include <cmath>
 #include <fstream>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <string_view>
-
-#include <boost/asio/ip/address.hpp>
-#include <json/reader.h>
 
 #include "apps/kpl-host/close_match.h"
 
@@ -22,17 +22,10 @@ namespace {
 // nor are the names under thresholds, which are point names.
 constexpr std::string_view top_keys[] = {"poll_interval_ms", "history_keep", "history_queue",
                                          "connect_timeout_ms", "devices"};
-constexpr std::string_view device_keys[] = {"device_number",
-                                            "data_id",
-                                            "ip",
-                                            "port",
-                                            "addr",
-                                            "appSetting",
-                                            "thresholds",
-                                            "ao_names",
-                                            "ao_deadband",
-                                            "connect_timeout_ms",
-                                            "sim"};
+constexpr std::string_view device_keys[] = {
+    "device_number",    "data_id",    "ip",       "port",        "addr",
+    "appSetting",       "thresholds", "ao_names", "ao_deadband", "connect_timeout_ms",
+    "offline_after_ms", "sim"};
 constexpr std::string_view limit_keys[] = {"min", "max"};
 
 // Reads one document's keys, naming the file and the key in every complaint.
@@ -170,12 +163,25 @@ DeviceConfig parse_device(const Reader& r, const Json::Value& d, const std::stri
   }
   if (!d["ao_deadband"].isNull()) {
     dev.ao_deadband = r.number(d["ao_deadband"], at + ".ao_deadband");
-    if (dev.ao_deadband < 0) r.fail(at + ".ao_deadband", "a number of 0 or more", &d["ao_deadband"]);
+    if (dev.ao_deadband < 0)
+      r.fail(at + ".ao_deadband", "a number of 0 or more", &d["ao_deadband"]);
   }
   return dev;
 }
 
 }  // namespace
+
+// Three missed polls and one reply time-out: a round is due every poll
+// interval, and a pass that lost a reply starts again after the time-out, so
+// a unit that stays quiet that long has stopped, not merely been slow once.
+// The time-out is the plug-in's, read where it reads it.
+int default_offline_after(int poll_interval_ms, const Json::Value& app_setting) {
+  long long reply_timeout = 3000;
+  const Json::Value& t = app_setting.isObject() ? app_setting["reply_timeout_ms"] : Json::Value();
+  if (t.isIntegral() && !t.isBool() && t.asLargestInt() > 0 && t.asLargestInt() <= 3600000)
+    reply_timeout = t.asLargestInt();
+  return static_cast<int>(std::min<long long>(3LL * poll_interval_ms + reply_timeout, 86400000));
+}
 
 HostConfig parse_config(const Json::Value& doc, const std::string& path) {
   const Reader r(path);
@@ -198,6 +204,10 @@ HostConfig parse_config(const Json::Value& doc, const std::string& path) {
   for (Json::ArrayIndex i = 0; i < devices.size(); ++i) {
     const std::string at = "devices[" + std::to_string(i) + "]";
     DeviceConfig dev = parse_device(r, devices[i], at, connect_timeout_ms);
+    dev.poll_interval_ms = cfg.poll_interval_ms;
+    dev.offline_after_ms = static_cast<int>(
+        r.integer_or(devices[i], "offline_after_ms", at + ".offline_after_ms", 100, 86400000,
+                     default_offline_after(cfg.poll_interval_ms, devices[i]["appSetting"])));
     if (!numbers.insert(dev.device_number).second)
       r.fail(at + ".device_number", "a number no other device has", &devices[i]["device_number"]);
     cfg.devices.push_back(std::move(dev));

@@ -5,13 +5,13 @@
 // passed on unread.
 #pragma once
 
+#include <json/value.h>
+
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include <json/value.h>
 
 namespace kplhost {
 
@@ -38,6 +38,10 @@ struct DeviceConfig {
   double ao_deadband = 0.5;
   // How long a connection attempt to the unit may take before it counts as failed.
   int connect_timeout_ms = 5000;
+  // The host's poll interval, and how long without a round before the unit
+  // counts as offline and its values as stale.
+  int poll_interval_ms = 1000;
+  int offline_after_ms = 6000;
   // The whole device object, as handed to the device's Init.
   Json::Value json;
 };

@@ -16,7 +16,8 @@ namespace {
 std::string family_of(const std::string& name) {
   std::string base = name;
   const std::string suffix = "_value";
-  if (base.size() > suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0)
+  if (base.size() > suffix.size() &&
+      base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0)
     base.erase(base.size() - suffix.size());
   const size_t us = base.find('_');
   return us == std::string::npos ? base : base.substr(0, us);
@@ -35,24 +36,23 @@ std::string prefix(const DeviceSlot& slot) {
 
 }  // namespace
 
-std::string analogue_summary(const std::vector<rule_value>& records) {
+std::string analogue_summary(const std::vector<PointValue>& values) {
   // Families in the order they first appear, each with its values in order.
   std::vector<std::pair<std::string, std::string>> families;
-  std::set<std::string> seen;
-  for (const rule_value& r : records) {
-    if (r.kind != rule_analogue || !seen.insert(r.name).second) continue;
-    const std::string f = family_of(r.name);
-    auto it = std::find_if(families.begin(), families.end(), [&](const auto& p) { return p.first == f; });
+  for (const PointValue& v : values) {
+    const std::string f = family_of(v.name);
+    auto it =
+        std::find_if(families.begin(), families.end(), [&](const auto& p) { return p.first == f; });
     if (it == families.end()) it = families.insert(families.end(), {f, ""});
     char value[32];
-    std::snprintf(value, sizeof value, " %.1f%s", static_cast<double>(float_of(r.value_bits)),
-                  r.state == rule_in_alarm ? "(!)" : "");
+    std::snprintf(value, sizeof value, " %.1f%s", static_cast<double>(v.value),
+                  v.in_alarm ? "(!)" : "");
     it->second += value;
   }
   std::string out;
-  for (const auto& [family, values] : families) {
+  for (const auto& [family, text] : families) {
     if (!out.empty()) out += " | ";
-    out += (family == "humid" ? "humidity" : family) + values + unit_of(family);
+    out += (family == "humid" ? "humidity" : family) + text + unit_of(family);
   }
   return out;
 }
@@ -68,13 +68,13 @@ std::string alarm_text(const rule_value& r) {
 
 void Console::round(const DeviceSlot& slot, const RoundSummary& s) {
   if (quiet_) return;
-  std::string text = prefix(slot) + " round " + std::to_string(s.round) + " | " +
-                     analogue_summary(*s.records);
+  const DeviceView::Snapshot view = slot.view.snapshot();
+  std::string text =
+      prefix(slot) + " round " + std::to_string(s.round) + " | " + analogue_summary(view.values);
   std::string active;
-  std::set<std::string> shown;
-  for (const rule_value& r : *s.records)
-    if (r.state == rule_in_alarm && shown.insert(point_key(r)).second)
-      active += "\n    " + alarm_text(r);
+  for (const ActiveAlarm& a : view.alarms)
+    active += "\n    " + (a.label.empty() ? "" : a.label + " ") + a.id +
+              (a.code.empty() ? "" : " " + a.code) + " " + a.desc;
   text += active.empty() ? "\n  active alarms: none" : "\n  active alarms:" + active;
   for (const AlarmChange& c : s.changes)
     text += (c.raised ? "\n  RAISED  " : "\n  CLEARED ") + alarm_text(c.record);
@@ -106,10 +106,20 @@ void Console::unknown_threshold(const DeviceSlot& slot, const std::string& name,
         (hint.empty() ? "" : "; did you mean " + hint + "?"));
 }
 
+void Console::communication(const DeviceSlot& slot, bool lost, const std::string& detail) {
+  print(prefix(slot) + (lost ? " RAISED  communication lost: " : " CLEARED communication lost: ") +
+        detail);
+}
+
 void Console::status(const DeviceSlot& slot) {
+  const DeviceHealth::Snapshot h = slot.health.snapshot(slot.failed);
   const char* link = slot.failed ? "stopped" : slot.connected ? "connected" : "not connected";
-  print(prefix(slot) + " status: " + link + ", " + std::to_string(slot.published.load()) +
-        " rounds, " + std::to_string(slot.reconnects.load()) + " reconnects, " +
+  char age[48] = "";
+  if (h.state == HealthState::offline)
+    std::snprintf(age, sizeof age, " (no round for %.0f s, values stale)", h.data_age_s);
+  print(prefix(slot) + " status: " + health_state_name(h.state) + age + ", " + link + ", " +
+        std::to_string(slot.published.load()) + " rounds, " +
+        std::to_string(slot.reconnects.load()) + " reconnects, " +
         std::to_string(slot.history_dropped.load()) +
         " history rows dropped, last error: " + slot.problem.text());
 }

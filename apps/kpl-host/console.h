@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "apps/kpl-host/device_view.h"
 #include "apps/kpl-host/host_events.h"
 
 namespace kplhost {
@@ -24,6 +25,7 @@ class Console final : public HostEvents {
   void device_failed(const DeviceSlot&, const std::string& detail) override;
   void unknown_threshold(const DeviceSlot&, const std::string& name,
                          const std::string& hint) override;
+  void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
 
   void status(const DeviceSlot& slot);
   // A line of the host's own, printed even when quiet.
@@ -37,7 +39,7 @@ class Console final : public HostEvents {
 };
 
 // The round's analogue values grouped for reading: "temperature 23.4 24.1 °C".
-std::string analogue_summary(const std::vector<rule_value>& records);
+std::string analogue_summary(const std::vector<PointValue>& values);
 // One alarm as a person reads it: block label, id, code and its text.
 std::string alarm_text(const rule_value& r);
 // The history's state as the console shows it: "ok, 0 rows waiting, 0 dropped".

@@ -3,6 +3,7 @@
 // figures the status line shows.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -11,23 +12,30 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/kpl_socket_device.h"
 #include "apps/kpl-host/config.h"
+#include "apps/kpl-host/device_health.h"
+#include "apps/kpl-host/device_view.h"
 #include "apps/kpl-host/problem.h"
+#include "host/kpl_socket_device.h"
 
 namespace kplhost {
 
 struct DeviceSlot {
-  explicit DeviceSlot(DeviceConfig cfg) : config(std::move(cfg)) {}
+  explicit DeviceSlot(DeviceConfig cfg)
+      : config(std::move(cfg)),
+        health(std::chrono::milliseconds(config.offline_after_ms),
+               std::chrono::milliseconds(std::max(config.poll_interval_ms, 1000))) {}
 
   DeviceConfig config;
   std::shared_ptr<KPLSocketDevice> device;
-  // Held by the I/O thread while it hands the device data or polls it, and
-  // by the worker while it runs the device's round work: the two never touch
-  // the image or check_result at the same time.
+  // Held by the I/O thread while it calls into the device (received data,
+  // polls, connection events), so that nothing else calls into it at the
+  // same time. The round work runs without it: its work item owns what it
+  // reads.
   std::mutex lock;
 
-  // Threshold rule state, touched only under lock.
+  // Threshold rule state: in_alarm and rounds_checked touched only by the
+  // worker, last_reported only by the I/O thread.
   std::map<std::string, bool> in_alarm;
   std::map<std::string, float> last_reported;
   long rounds_checked = 0;
@@ -40,6 +48,11 @@ struct DeviceSlot {
   std::atomic<bool> failed{false};
   // What is wrong with the device now, if anything.
   Problem problem;
+  // What the host sees of the device's polling, and its latest values.
+  DeviceHealth health;
+  DeviceView view;
+  // The communication-loss alarm is up; touched on the I/O thread only.
+  bool communication_lost = false;
   // Whether the configured threshold names were checked against the points
   // of the device's first round. Touched only by the worker.
   bool names_checked = false;

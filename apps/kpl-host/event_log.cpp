@@ -184,7 +184,7 @@ void EventLog::round(const DeviceSlot& slot, const RoundSummary& summary) {
   if (!wants("round")) return;
   std::string line = begin("round", slot);
   line += ",\"round\":" + std::to_string(summary.round) +
-          ",\"records\":" + std::to_string(summary.records->size()) +
+          ",\"records\":" + std::to_string(summary.records) +
           ",\"changes\":" + std::to_string(summary.changes.size());
   write(line);
 }
@@ -214,6 +214,15 @@ void EventLog::device_failed(const DeviceSlot& slot, const std::string& detail) 
   if (!wants("device")) return;
   std::string line = begin("device", slot);
   line += ",\"state\":\"failed\",\"detail\":";
+  append_json_string(line, detail);
+  write(line, true);
+}
+
+void EventLog::communication(const DeviceSlot& slot, bool lost, const std::string& detail) {
+  if (!wants("alarm")) return;
+  std::string line = begin("alarm", slot);
+  line += lost ? ",\"state\":\"raised\"" : ",\"state\":\"cleared\"";
+  line += ",\"id\":\"communication_lost\",\"desc\":";
   append_json_string(line, detail);
   write(line, true);
 }

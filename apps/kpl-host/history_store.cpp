@@ -37,11 +37,12 @@ void HistoryStore::open() {
   // rows, never the database.
   exec("PRAGMA journal_mode=WAL");
   exec("PRAGMA synchronous=NORMAL");
-  exec("CREATE TABLE IF NOT EXISTS history ("
-       " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-       " device_number INTEGER NOT NULL,"
-       " local_time TEXT NOT NULL,"
-       " image BLOB NOT NULL)");
+  exec(
+      "CREATE TABLE IF NOT EXISTS history ("
+      " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+      " device_number INTEGER NOT NULL,"
+      " local_time TEXT NOT NULL,"
+      " image BLOB NOT NULL)");
   exec("CREATE INDEX IF NOT EXISTS history_device ON history (device_number, id)");
   insert_ = prepare("INSERT INTO history (device_number, local_time, image) VALUES (?, ?, ?)");
   newest_ = prepare(
@@ -76,7 +77,8 @@ void HistoryStore::exec(const char* sql) {
 
 sqlite3_stmt* HistoryStore::prepare(const char* sql) {
   sqlite3_stmt* s = nullptr;
-  if (sqlite3_prepare_v2(db_, sql, -1, &s, nullptr) != SQLITE_OK) fail("cannot prepare a statement");
+  if (sqlite3_prepare_v2(db_, sql, -1, &s, nullptr) != SQLITE_OK)
+    fail("cannot prepare a statement");
   return s;
 }
 

@@ -46,8 +46,8 @@ class HistoryStore {
   void release();
   // Inserts one row and prunes its device now and then; the caller holds
   // the lock.
-  void insert(unsigned int device_number, const std::string& local_time,
-              const unsigned char* image, int len);
+  void insert(unsigned int device_number, const std::string& local_time, const unsigned char* image,
+              int len);
   void exec(const char* sql);
   sqlite3_stmt* prepare(const char* sql);
   [[noreturn]] void fail(const std::string& what);

@@ -36,12 +36,12 @@ void HistoryWriter::save(DeviceSlot& slot, std::string local_time, const unsigne
     ++state_.dropped;
     return;
   }
-  queue_.push_back({&slot, {slot.config.device_number, std::move(local_time),
-                            std::vector<unsigned char>(image, image + len)}});
+  queue_.push_back({&slot,
+                    {slot.config.device_number, std::move(local_time),
+                     std::vector<unsigned char>(image, image + len)}});
   drop_over_capacity();
   wake_.notify_one();
-  if (state_.kind == HistoryState::ok && queue_.size() > capacity_ / 4)
-    settle(g, false, {});
+  if (state_.kind == HistoryState::ok && queue_.size() > capacity_ / 4) settle(g, false, {});
 }
 
 void HistoryWriter::drop_over_capacity() {
@@ -75,8 +75,8 @@ void HistoryWriter::settle(std::unique_lock<std::mutex>& g, bool failing, std::s
   } else {
     // Behind while much is waiting, or rows were dropped and the queue has
     // not emptied since; fine again once it has.
-    const bool lagging = queue_.size() > capacity_ / 4 ||
-                         (state_.kind != HistoryState::ok && !queue_.empty());
+    const bool lagging =
+        queue_.size() > capacity_ / 4 || (state_.kind != HistoryState::ok && !queue_.empty());
     next.kind = lagging ? HistoryState::behind : HistoryState::ok;
     next.detail.clear();
   }

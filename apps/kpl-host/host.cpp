@@ -1,13 +1,12 @@
 #include "apps/kpl-host/host.h"
 
+#include <boost/asio/post.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <climits>
 #include <csignal>
 #include <iostream>
 #include <optional>
-
-#include <boost/asio/post.hpp>
-#include <boost/asio/signal_set.hpp>
-#include <boost/asio/steady_timer.hpp>
 
 #include "apps/kpl-host/poller.h"
 
@@ -44,10 +43,10 @@ Host::Host(HostOptions options)
       console_(options_.quiet),
       config_(options_.config.empty() ? parse_config(options_.config_document, "(configuration)")
                                       : load_config(options_.config)),
-      event_log_(options_.events.empty()
-                     ? nullptr
-                     : std::make_unique<EventLog>(options_.events, options_.event_kinds,
-                                                  [this](const std::string& s) { console_.say(s); })),
+      event_log_(options_.events.empty() ? nullptr
+                                         : std::make_unique<EventLog>(
+                                               options_.events, options_.event_kinds,
+                                               [this](const std::string& s) { console_.say(s); })),
       history_(std::make_unique<HistoryStore>(options_.history, config_.history_keep)),
       plugin_(options_.plugin.empty() ? nullptr : std::make_unique<PluginLibrary>(options_.plugin)),
       calls_(events_),
@@ -57,9 +56,25 @@ Host::Host(HostOptions options)
       worker_(registry_, calls_),
       publisher_(registry_, events_, &history_writer_),
       services_{&transport_, &rules_, &worker_, &publisher_},
+      watch_(io_, registry_, events_),
       controller_(std::make_shared<HostController>()) {
   events_.add(&console_);
   if (event_log_) events_.add(event_log_.get());
+  if (!options_.http.empty()) {
+    boost::asio::ip::tcp::endpoint at;
+    try {
+      at = parse_endpoint(options_.http);
+    } catch (const std::invalid_argument& e) {
+      throw std::invalid_argument(std::string("--http: ") + e.what());
+    }
+    try {
+      http_ = std::make_unique<HttpServer>(
+          io_, at, StatusRoutes(registry_, history_writer_, event_log_.get()));
+    } catch (const boost::system::system_error& e) {
+      throw std::runtime_error("--http: cannot listen on " + options_.http + ": " +
+                               e.code().message());
+    }
+  }
 }
 
 Host::~Host() {
@@ -81,8 +96,8 @@ void Host::bring_up(DeviceSlot& slot) {
   try {
     row = history_->newest(number);
   } catch (const HistoryError& e) {
-    console_.say("device " + std::to_string(number) + " starts without its saved image: " +
-                 e.what());
+    console_.say("device " + std::to_string(number) +
+                 " starts without its saved image: " + e.what());
   }
   if (!row) return;
   std::lock_guard<std::mutex> g(slot.lock);
@@ -116,6 +131,14 @@ void Host::start() {
   ticker_ = std::make_unique<StatusTicker>(io_, [this] { print_status(); });
   if (options_.polling) poller_->start();
   if (!options_.quiet) ticker_->start();
+  watch_.start();
+  if (http_) {
+    http_->start();
+    const auto at = http_->local_endpoint();
+    const std::string host =
+        at.address().is_v6() ? "[" + at.address().to_string() + "]" : at.address().to_string();
+    console_.say("status page http://" + host + ":" + std::to_string(at.port()) + "/");
+  }
   io_thread_ = std::thread([this] { io_.run(); });
 }
 
@@ -140,6 +163,8 @@ void Host::stop() {
   boost::asio::post(io_, [this] {
     poller_->stop();
     ticker_->stop();
+    watch_.stop();
+    if (http_) http_->stop();
     transport_.close_all();
     io_.stop();
   });

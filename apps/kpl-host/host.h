@@ -4,14 +4,14 @@
 // bench/ run the same object.
 #pragma once
 
+#include <boost/asio/io_context.hpp>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
 #include <thread>
 
-#include <boost/asio/io_context.hpp>
-
+#include "apps/kpl-host/communication_watch.h"
 #include "apps/kpl-host/config.h"
 #include "apps/kpl-host/console.h"
 #include "apps/kpl-host/device_calls.h"
@@ -19,9 +19,11 @@
 #include "apps/kpl-host/event_log.h"
 #include "apps/kpl-host/history_store.h"
 #include "apps/kpl-host/history_writer.h"
+#include "apps/kpl-host/http_server.h"
 #include "apps/kpl-host/plugin_library.h"
 #include "apps/kpl-host/publisher.h"
 #include "apps/kpl-host/rule_engine.h"
+#include "apps/kpl-host/status_routes.h"
 #include "apps/kpl-host/tcp_transport.h"
 #include "apps/kpl-host/work_queue.h"
 #include "host/host_services.h"
@@ -42,6 +44,8 @@ struct HostOptions {
   // Stop after this many seconds whatever happened; 0: no limit.
   double duration_s = 0;
   bool quiet = false;
+  // "ADDR:PORT" of the status page, metrics and API; empty: none.
+  std::string http;
   // Off for measurements that start each pass themselves.
   bool polling = true;
   // Lets a measurement put its own services in front of the host's; called
@@ -105,6 +109,8 @@ class Host {
   WorkQueue worker_;
   HostPublisher publisher_;
   HostServices services_;
+  CommunicationWatch watch_;
+  std::unique_ptr<HttpServer> http_;
   std::shared_ptr<KPLController> controller_;
   std::unique_ptr<Poller> poller_;
   std::unique_ptr<StatusTicker> ticker_;

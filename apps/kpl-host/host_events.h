@@ -20,9 +20,11 @@ struct AlarmChange {
   bool has_min = false, has_max = false;
 };
 
+// The end of a round's threshold check. The round's values and active
+// alarms are the device's view (DeviceSlot::view) by then.
 struct RoundSummary {
-  long round;
-  const std::vector<rule_value>* records;
+  long round = 0;
+  size_t records = 0;
   std::vector<AlarmChange> changes;
 };
 
@@ -62,6 +64,9 @@ class HostEvents {
   virtual void history(const HistoryState&) {}
   // A call into the device threw; the host calls into it no more.
   virtual void device_failed(const DeviceSlot&, const std::string& /*detail*/) {}
+  // The device delivered no round for longer than it may (lost), or its
+  // first round since then has come (found again).
+  virtual void communication(const DeviceSlot&, bool /*lost*/, const std::string& /*detail*/) {}
   // A threshold is configured for a name no point of the device carries;
   // hint is the nearest name it does carry, or empty.
   virtual void unknown_threshold(const DeviceSlot&, const std::string& /*name*/,
@@ -73,8 +78,8 @@ class EventFanout final : public HostEvents {
  public:
   void add(HostEvents* l) { listeners_.push_back(l); }
 
-  void threshold(const DeviceSlot& s, const std::string& name, const std::string& desc,
-                 float value, int number) override {
+  void threshold(const DeviceSlot& s, const std::string& name, const std::string& desc, float value,
+                 int number) override {
     for (HostEvents* l : listeners_) l->threshold(s, name, desc, value, number);
   }
   void alarm_point(const DeviceSlot& s, int one, const std::string& id, const std::string& code,
@@ -100,6 +105,9 @@ class EventFanout final : public HostEvents {
   void unknown_threshold(const DeviceSlot& s, const std::string& name,
                          const std::string& hint) override {
     for (HostEvents* l : listeners_) l->unknown_threshold(s, name, hint);
+  }
+  void communication(const DeviceSlot& s, bool lost, const std::string& detail) override {
+    for (HostEvents* l : listeners_) l->communication(s, lost, detail);
   }
 
  private:

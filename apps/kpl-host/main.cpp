@@ -1,5 +1,6 @@
 // kpl-host --plugin PATH --config FILE [--rounds N] [--duration-s S]
-//          [--events FILE] [--events-only KIND,...] [--history FILE] [--quiet]
+//          [--events FILE] [--events-only KIND,...] [--history FILE]
+//          [--http ADDR:PORT] [--quiet]
 
 #include <cerrno>
 #include <climits>
@@ -18,7 +19,8 @@ namespace {
 int usage(const std::string& problem) {
   std::cerr << "kpl-host: " << problem << "\n"
             << "usage: kpl-host --plugin PATH --config FILE [--rounds N] [--duration-s S]\n"
-            << "                [--events FILE] [--events-only KIND,...] [--history FILE] [--quiet]\n";
+            << "                [--events FILE] [--events-only KIND,...] [--history FILE]\n"
+            << "                [--http ADDR:PORT] [--quiet]\n";
   return 2;
 }
 
@@ -36,9 +38,10 @@ bool parse_long(const std::string& s, long& out) {
 // The files the host reads and the files it writes must all be different:
 // an output named like an input would destroy it.
 std::string clashing_files(const kplhost::HostOptions& opt) {
-  const std::pair<const char*, const std::string*> files[] = {
-      {"--config", &opt.config}, {"--plugin", &opt.plugin}, {"--history", &opt.history},
-      {"--events", &opt.events}};
+  const std::pair<const char*, const std::string*> files[] = {{"--config", &opt.config},
+                                                              {"--plugin", &opt.plugin},
+                                                              {"--history", &opt.history},
+                                                              {"--events", &opt.events}};
   for (size_t out = 2; out < 4; ++out) {
     if (files[out].second->empty()) continue;
     for (size_t other = 0; other < out; ++other)
@@ -79,9 +82,9 @@ int main(int argc, char** argv) {
       opt.events = value;
     } else if (arg == "--events-only") {
       std::istringstream kinds(value);
-      static const std::set<std::string> known = {"threshold", "alarm_point", "publish", "alarm",
-                                                  "round",     "link",        "history", "device",
-                                                  "config"};
+      static const std::set<std::string> known = {"threshold", "alarm_point", "publish",
+                                                  "alarm",     "round",       "link",
+                                                  "history",   "device",      "config"};
       for (std::string k; std::getline(kinds, k, ',');) {
         if (!known.count(k))
           return usage("--events-only: unknown event kind \"" + k +
@@ -89,10 +92,13 @@ int main(int argc, char** argv) {
                        "config)");
         opt.event_kinds.insert(k);
       }
+    } else if (arg == "--http") {
+      opt.http = value;
     } else if (arg == "--history") {
       opt.history = value;
     } else if (arg == "--rounds") {
-      if (!parse_long(value, opt.rounds)) return usage("--rounds: expected a whole number, got " + value);
+      if (!parse_long(value, opt.rounds))
+        return usage("--rounds: expected a whole number, got " + value);
     } else if (arg == "--duration-s") {
       if (!parse_seconds(value, opt.duration_s))
         return usage("--duration-s: expected a number of seconds, got " + value);

@@ -3,12 +3,11 @@
 // so that a host with many units does not poll them all at once.
 #pragma once
 
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <memory>
 #include <vector>
-
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/steady_timer.hpp>
 
 #include "apps/kpl-host/device_calls.h"
 #include "apps/kpl-host/device_slot.h"

@@ -12,9 +12,9 @@ std::string local_time_now() {
   return s;
 }
 
-int HostPublisher::SendSP(KPLVDevice& dev, int image_id, const unsigned char* data, int len,
-                          bool) {
+int HostPublisher::SendSP(KPLVDevice& dev, int image_id, const unsigned char* data, int len, bool) {
   DeviceSlot& slot = registry_.of(dev);
+  slot.health.published();
   events_.publish(slot, image_id, data, len);
   bool reached;
   {

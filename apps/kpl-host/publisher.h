@@ -7,10 +7,10 @@
 #include <mutex>
 #include <string>
 
-#include "host/host_services.h"
 #include "apps/kpl-host/device_slot.h"
 #include "apps/kpl-host/history_writer.h"
 #include "apps/kpl-host/host_events.h"
+#include "host/host_services.h"
 
 namespace kplhost {
 

@@ -56,8 +56,14 @@ int RuleEngine::CheckThreshold(KPLVDevice& dev, const std::string& name, const s
   dev.ao_values[name] = v;
   const auto lim = slot.config.thresholds.find(name);
   const bool alarm = lim != slot.config.thresholds.end() && outside(lim->second, v);
-  dev.rule_batch.push_back({rule_analogue, name, desc, static_cast<std::uint32_t>(number),
-                            bits_of(v), {}, {}, alarm ? rule_in_alarm : rule_normal});
+  dev.rule_batch.push_back({rule_analogue,
+                            name,
+                            desc,
+                            static_cast<std::uint32_t>(number),
+                            bits_of(v),
+                            {},
+                            {},
+                            alarm ? rule_in_alarm : rule_normal});
   events_.threshold(slot, name, desc, v, number);
   return alarm ? 0 : 1;
 }
@@ -84,7 +90,7 @@ bool RuleEngine::CheckAOReport(KPLVDevice& dev, const std::string& name, float v
 bool RuleEngine::DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rule_value>& records) {
   DeviceSlot& slot = registry_.of(dev);
   check_threshold_names(slot, records);
-  RoundSummary summary{++slot.rounds_checked, &records, {}};
+  RoundSummary summary{++slot.rounds_checked, records.size(), {}};
   // One buffer for every key, and a node only for a point seen first.
   std::string key;
   for (const rule_value& r : records) {
@@ -108,6 +114,7 @@ bool RuleEngine::DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rule_v
     }
     summary.changes.push_back(std::move(c));
   }
+  slot.view.update(summary.round, records);
   events_.round(slot, summary);
   return !summary.changes.empty();
 }

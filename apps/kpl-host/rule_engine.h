@@ -4,9 +4,9 @@
 // every point, and what started or ended is reported.
 #pragma once
 
-#include "host/host_services.h"
 #include "apps/kpl-host/device_slot.h"
 #include "apps/kpl-host/host_events.h"
+#include "host/host_services.h"
 
 namespace kplhost {
 

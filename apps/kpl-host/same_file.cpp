@@ -24,7 +24,8 @@ std::string resolved(const std::string& path) {
 }  // namespace
 
 bool same_file(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   return resolved(a) == resolved(b);

@@ -1,7 +1,6 @@
 #include "apps/kpl-host/tcp_transport.h"
 
 #include <array>
-
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -37,6 +36,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // what the socket does not take at once is written in order after it.
   int send(const unsigned char* data, unsigned int len) {
     if (closed_ || !slot_.connected) return -1;
+    slot_.health.sent(data, len);
     if (!writing_.empty()) {
       queued_.insert(queued_.end(), data, data + len);
       return static_cast<int>(len);
@@ -78,9 +78,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
       error_code ignored;
       self->socket_.close(ignored);
     });
-    socket_.async_connect(peer_, [self = shared_from_this()](const error_code& ec) {
-      self->connected(ec);
-    });
+    socket_.async_connect(
+        peer_, [self = shared_from_this()](const error_code& ec) { self->connected(ec); });
   }
 
   void connected(const error_code& ec) {
@@ -118,30 +117,28 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
   void read() {
-    socket_.async_read_some(boost::asio::buffer(buffer_),
-                            [self = shared_from_this()](const error_code& ec, size_t n) {
-                              self->received(ec, n);
-                            });
+    socket_.async_read_some(
+        boost::asio::buffer(buffer_),
+        [self = shared_from_this()](const error_code& ec, size_t n) { self->received(ec, n); });
   }
 
   void received(const error_code& ec, size_t n) {
     if (closed_) return;
     if (ec) return lost("connection to " + endpoint_text() + " lost: " + ec.message());
+    slot_.health.received(n);
     {
       std::lock_guard<std::mutex> g(slot_.lock);
-      calls_.run(slot_, "process", [&] {
-        slot_.device->process(handle_, buffer_.data(), static_cast<int>(n));
-      });
+      calls_.run(slot_, "process",
+                 [&] { slot_.device->process(handle_, buffer_.data(), static_cast<int>(n)); });
     }
     if (slot_.failed) return stop_for_good();
     read();
   }
 
   void flush() {
-    boost::asio::async_write(socket_, boost::asio::buffer(writing_),
-                             [self = shared_from_this()](const error_code& ec, size_t) {
-                               self->flushed(ec);
-                             });
+    boost::asio::async_write(
+        socket_, boost::asio::buffer(writing_),
+        [self = shared_from_this()](const error_code& ec, size_t) { self->flushed(ec); });
   }
 
   void flushed(const error_code& ec) {

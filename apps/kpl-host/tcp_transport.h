@@ -4,16 +4,15 @@
 // the device under the device's lock, through the barrier.
 #pragma once
 
+#include <boost/asio/io_context.hpp>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include <boost/asio/io_context.hpp>
-
-#include "host/host_services.h"
 #include "apps/kpl-host/device_calls.h"
 #include "apps/kpl-host/device_slot.h"
 #include "apps/kpl-host/host_events.h"
+#include "host/host_services.h"
 
 namespace kplhost {
 

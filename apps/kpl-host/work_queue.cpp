@@ -29,11 +29,11 @@ void WorkQueue::run() {
     auto [slot, work] = std::move(queue_.front());
     queue_.pop_front();
     g.unlock();
-    {
-      // Never held across a database call: history only queues its rows.
-      std::lock_guard<std::mutex> device(slot->lock);
-      calls_.run_anyway(*slot, "round work", work);
-    }
+    // Without the device's lock: a round's work item owns what it reads (the
+    // round's records and its copy of the image), so it may run while the
+    // next pass goes on, and the disk it waits for (the event stream's
+    // forced writes) never holds up the polling.
+    calls_.run_anyway(*slot, "round work", work);
     // The work item holds the device; let it go before waiting again.
     work = nullptr;
     g.lock();

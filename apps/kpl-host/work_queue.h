@@ -1,5 +1,5 @@
 // The threshold worker: one thread that runs each device's round work in
-// the order it was handed over, under the device's lock.
+// the order it was handed over.
 #pragma once
 
 #include <condition_variable>
@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
-#include "host/host_services.h"
 #include "apps/kpl-host/device_calls.h"
 #include "apps/kpl-host/device_slot.h"
+#include "host/host_services.h"
 
 namespace kplhost {
 

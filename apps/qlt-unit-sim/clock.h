@@ -26,7 +26,9 @@ class SteadyClock : public Clock {
 // Stands still until told to move; safe to step from any thread.
 class ManualClock : public Clock {
  public:
-  std::chrono::milliseconds elapsed() const override { return std::chrono::milliseconds(ms_.load()); }
+  std::chrono::milliseconds elapsed() const override {
+    return std::chrono::milliseconds(ms_.load());
+  }
   void set(std::chrono::milliseconds t) { ms_.store(t.count()); }
   void advance(std::chrono::milliseconds d) { ms_.fetch_add(d.count()); }
 

@@ -10,8 +10,8 @@ namespace qltsim {
 
 namespace {
 
-constexpr const char* known_keys[] = {"mode",           "every", "every_nth", "next", "ms",
-                                      "code",           "bytes", "missing_items"};
+constexpr const char* known_keys[] = {"mode", "every", "every_nth", "next",
+                                      "ms",   "code",  "bytes",     "missing_items"};
 
 // The modes whose "ms" has no sensible default.
 constexpr FaultMode timed_modes[] = {FaultMode::delay, FaultMode::gateway,

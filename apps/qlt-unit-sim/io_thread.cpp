@@ -1,7 +1,6 @@
 #include "apps/qlt-unit-sim/io_thread.h"
 
 #include <boost/asio/post.hpp>
-
 #include <future>
 
 namespace qltsim {

@@ -4,7 +4,6 @@
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
-
 #include <functional>
 #include <optional>
 #include <thread>

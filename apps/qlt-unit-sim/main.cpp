@@ -100,7 +100,8 @@ void wait_for_end(const sigset_t& stop_signals, std::optional<double> duration_s
     return;
   }
   using namespace std::chrono;
-  const auto deadline = steady_clock::now() + duration_cast<nanoseconds>(duration<double>(*duration_s));
+  const auto deadline =
+      steady_clock::now() + duration_cast<nanoseconds>(duration<double>(*duration_s));
   for (;;) {
     const long long ns = duration_cast<nanoseconds>(deadline - steady_clock::now()).count();
     if (ns <= 0) return;
@@ -144,14 +145,14 @@ int main(int argc, char** argv) {
     try {
       sim.add_unit(std::move(cfg));
     } catch (const std::exception& e) {
-      return fail(1, "device " + std::to_string(device) + ": cannot listen on " + where + ": " +
-                         e.what());
+      return fail(
+          1, "device " + std::to_string(device) + ": cannot listen on " + where + ": " + e.what());
     }
   }
   for (std::size_t i = 0; i < sim.size(); ++i) {
     const qltsim::Unit& u = sim.unit(i);
-    say("device " + std::to_string(u.device_number()) + " listening on 127.0.0.1:" +
-        std::to_string(u.port()) + " (" + composition_text(u) + ")");
+    say("device " + std::to_string(u.device_number()) +
+        " listening on 127.0.0.1:" + std::to_string(u.port()) + " (" + composition_text(u) + ")");
   }
   if (!opt->ports_file.empty() && !write_ports_file(opt->ports_file, sim))
     return fail(1, opt->ports_file + ": cannot be written: " + std::strerror(errno));

@@ -93,7 +93,8 @@ std::optional<PointRef> alarm_point(const Composition& c, const std::string& nam
     const auto k = index_of(block.substr(std::strlen(kind.prefix)));
     if (!k) continue;
     const int count = c.*kind.count;
-    if (*k < 1 || *k > count) unknown(name, blocks_text(count, kind.what) + " (blocks count from 1)");
+    if (*k < 1 || *k > count)
+      unknown(name, blocks_text(count, kind.what) + " (blocks count from 1)");
     if (const AlarmRegister* row = alarm_row(kind, id))
       return alarm_ref(c, kind, static_cast<int>(*k - 1), *row);
     unknown(name, std::string(kind.what) + " blocks have no alarm point '" + id + "'");
@@ -122,8 +123,9 @@ PointRef resolve_point(const Composition& c, const std::string& name) {
   if (auto p = battery_point(c, name)) return *p;
   if (auto p = alarm_point(c, name)) return *p;
   if (auto p = raw_item(c, name)) return *p;
-  unknown(name, "not an environment point, battery_<i>_value, ups<k>.QLT_<n>, ac<k>.QLT_<n> or "
-                "item:<k>");
+  unknown(name,
+          "not an environment point, battery_<i>_value, ups<k>.QLT_<n>, ac<k>.QLT_<n> or "
+          "item:<k>");
 }
 
 }  // namespace qltsim

@@ -19,9 +19,12 @@ std::string number_text(double v) {
 
 const char* action_name(StepAction a) {
   switch (a) {
-    case StepAction::set: return "set";
-    case StepAction::raise: return "raise";
-    case StepAction::clear: return "clear";
+    case StepAction::set:
+      return "set";
+    case StepAction::raise:
+      return "raise";
+    case StepAction::clear:
+      return "clear";
   }
   return "?";
 }
@@ -67,9 +70,15 @@ std::string ScenarioStep::describe() const {
 
 void ScenarioStep::apply(ItemStore& store) const {
   switch (action) {
-    case StepAction::set: store.set(point, value); break;
-    case StepAction::raise: store.raise(point); break;
-    case StepAction::clear: store.clear(point); break;
+    case StepAction::set:
+      store.set(point, value);
+      break;
+    case StepAction::raise:
+      store.raise(point);
+      break;
+    case StepAction::clear:
+      store.clear(point);
+      break;
   }
 }
 
@@ -92,9 +101,9 @@ Scenario Scenario::load(const std::string& path) { return from_json(read_json_fi
 
 void Scenario::add(std::chrono::milliseconds at, StepAction action, const std::string& point,
                    float value, const std::string& where) {
-  const auto later = std::upper_bound(
-      steps_.begin(), steps_.end(), at,
-      [](std::chrono::milliseconds t, const ScenarioStep& x) { return t < x.at; });
+  const auto later =
+      std::upper_bound(steps_.begin(), steps_.end(), at,
+                       [](std::chrono::milliseconds t, const ScenarioStep& x) { return t < x.at; });
   steps_.insert(later, ScenarioStep{at, action, point, value, where});
 }
 

@@ -3,10 +3,9 @@
 // Lives on the io thread only.
 #pragma once
 
+#include <array>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
-
-#include <array>
 #include <deque>
 #include <list>
 #include <memory>

@@ -1,7 +1,6 @@
 #include "apps/qlt-unit-sim/simulator.h"
 
 #include <boost/asio/post.hpp>
-
 #include <stdexcept>
 
 namespace qltsim {

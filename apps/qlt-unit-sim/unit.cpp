@@ -1,8 +1,7 @@
 #include "apps/qlt-unit-sim/unit.h"
 
-#include <boost/asio/ip/address.hpp>
-
 #include <algorithm>
+#include <boost/asio/ip/address.hpp>
 #include <stdexcept>
 
 #include "apps/qlt-unit-sim/responder.h"

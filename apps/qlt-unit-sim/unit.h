@@ -4,10 +4,9 @@
 // race Simulator::stop().
 #pragma once
 
+#include <atomic>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
-
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>

@@ -50,8 +50,7 @@ Reply Reply::data(std::uint16_t tid, std::uint8_t unit, const std::vector<float>
   return r;
 }
 
-Reply Reply::exception(std::uint16_t tid, std::uint8_t unit, std::uint8_t func,
-                       std::uint8_t code) {
+Reply Reply::exception(std::uint16_t tid, std::uint8_t unit, std::uint8_t func, std::uint8_t code) {
   return Reply{tid, unit, static_cast<std::uint8_t>(func | exception_flag), {code}};
 }
 

@@ -15,11 +15,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "bench/support/model_rig.h"
+#include "bench/support/device_json.h"
 #include "bench/support/options.h"
 #include "bench/support/reference_backend.h"
 #include "plugin/qlt_model_provider.h"
 #include "testkit/counting_new.h"
+#include "testkit/model_rig.h"
 
 extern "C" __attribute__((noinline)) void qlt_counted(const std::function<void()>* op, int repeat) {
   for (int i = 0; i < repeat; ++i) (*op)();
@@ -27,8 +28,7 @@ extern "C" __attribute__((noinline)) void qlt_counted(const std::function<void()
 
 namespace {
 
-std::function<void()> operation(const std::string& what, qltbench::ModelRig& rig,
-                                qltbench::Blocks blocks) {
+std::function<void()> operation(const std::string& what, ModelRig& rig, const Json::Value& entry) {
   QLTModel& m = rig.model();
   if (what == "pass") return [&rig] { rig.pass(); };
   if (what == "round") return [&m] { m.RoundDone(); };
@@ -40,7 +40,7 @@ std::function<void()> operation(const std::string& what, qltbench::ModelRig& rig
     };
   }
   if (what != "init") throw std::invalid_argument("cannot count " + what);
-  return [entry = qltbench::device_json(7, blocks, 1502)] {
+  return [entry] {
     static const QLTModelProvider provider;
     std::shared_ptr<KPLSocketDevice> device(provider.create());
     device->Init({}, 7, entry);
@@ -55,18 +55,19 @@ int count(const std::string& what, const qltbench::Options& opt) {
   if (host_name != "none" && !reference) throw std::invalid_argument("no such host: " + host_name);
   if (repeat < 1) throw std::invalid_argument("--repeat must be 1 or more");
 
-  qltbench::ReferenceBackend host(qltbench::device_json(7, blocks, 1502));
+  const Json::Value entry = qltbench::device_json(7, blocks, 1502);
+  qltbench::ReferenceBackend host(entry);
   HostServices services = reference ? host.services() : *HostServices::none();
-  qltbench::ModelRig rig(blocks, &services);
+  ModelRig rig(entry, &services);
   if (reference) host.adopt(rig.shared());
 
   for (int i = 0; i < 3; ++i) rig.pass();
-  const std::function<void()> op = operation(what, rig, blocks);
+  const std::function<void()> op = operation(what, rig, entry);
   for (int i = 0; i < 3; ++i) op();
 
-  const long before = heap_allocations();
+  const AllocationCount counted;
   qlt_counted(&op, repeat);
-  const long allocations = heap_allocations() - before;
+  const long allocations = counted.made();
   std::printf("%s ups=%d ac=%d host=%s repeat=%d allocs/op=%.2f batches=%d\n", what.c_str(),
               blocks.ups, blocks.ac, host_name.c_str(), repeat,
               static_cast<double>(allocations) / repeat, rig.batches());

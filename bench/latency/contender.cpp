@@ -11,9 +11,7 @@ namespace qltbench {
 namespace {
 
 // The process's CPU time; glibc reads it from the process's CPU-time clock.
-double process_cpu_us() {
-  return static_cast<double>(std::clock()) * 1e6 / CLOCKS_PER_SEC;
-}
+double process_cpu_us() { return static_cast<double>(std::clock()) * 1e6 / CLOCKS_PER_SEC; }
 
 void print_header(const char* what) {
   std::printf("%-36s %8s %8s %8s %8s %7s\n", what, "median", "p10", "p90", "mean", "/first");

@@ -23,7 +23,8 @@ namespace {
 
 using namespace std::chrono;
 
-std::vector<double> client_pass(qltbench::PassClient& client, const std::vector<rdu_read>& requests) {
+std::vector<double> client_pass(qltbench::PassClient& client,
+                                const std::vector<rdu_read>& requests) {
   const auto t0 = steady_clock::now();
   if (!client.pass(requests)) throw std::runtime_error("a pass failed");
   return {duration<double, std::micro>(steady_clock::now() - t0).count()};
@@ -69,10 +70,11 @@ int compare(const qltbench::Options& opt) {
                           [&] { return host_pass(host); });
   qltbench::take_turns(contenders, schedule);
 
-  std::printf("pass latency: %d UPS, %zu requests a pass, %d passes per client in blocks of %d, "
-              "%lld us apart\n",
-              ups, requests.size(), schedule.passes, schedule.block,
-              static_cast<long long>(schedule.gap.count()));
+  std::printf(
+      "pass latency: %d UPS, %zu requests a pass, %d passes per client in blocks of %d, "
+      "%lld us apart\n",
+      ups, requests.size(), schedule.passes, schedule.block,
+      static_cast<long long>(schedule.gap.count()));
   if (!modbus) std::printf("(built without libmodbus: no libmodbus figures)\n");
   qltbench::print_tables(contenders);
   return 0;
@@ -82,7 +84,8 @@ int compare(const qltbench::Options& opt) {
 
 int main(int argc, char** argv) {
   return qltbench::run_program(
-      argc, argv, 1, {"--port", "--plugin", "--history", "--ups", "--passes", "--block", "--gap-us"},
+      argc, argv, 1,
+      {"--port", "--plugin", "--history", "--ups", "--passes", "--block", "--gap-us"},
       "qlt-pass-latency",
       "qlt-pass-latency --port P --plugin PATH [--ups N] [--passes N] [--block N] [--gap-us G] "
       "[--history FILE]",

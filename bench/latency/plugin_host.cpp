@@ -1,8 +1,8 @@
 #include "bench/latency/plugin_host.h"
 
-#include <boost/asio/post.hpp>
 #include <json/writer.h>
 
+#include <boost/asio/post.hpp>
 #include <fstream>
 
 namespace qltbench {

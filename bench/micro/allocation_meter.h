@@ -1,5 +1,5 @@
 // Heap allocations per iteration as a benchmark counter. The program links
-// testkit/counting_new.cpp, whose operator new counts every block.
+// the test kit's counting operator new, which counts every block.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -8,17 +8,10 @@
 
 namespace qltbench {
 
-class AllocationMeter {
- public:
-  AllocationMeter() : start_(heap_allocations()) {}
-  // Call once the timed loop has ended.
-  void report(benchmark::State& state) const {
-    state.counters["allocs/op"] = benchmark::Counter(
-        static_cast<double>(heap_allocations() - start_), benchmark::Counter::kAvgIterations);
-  }
-
- private:
-  long start_;
-};
+// Call once the timed loop has ended, with a count made just before it.
+inline void report_allocations(benchmark::State& state, const AllocationCount& allocations) {
+  state.counters["allocs/op"] = benchmark::Counter(static_cast<double>(allocations.made()),
+                                                   benchmark::Counter::kAvgIterations);
+}
 
 }  // namespace qltbench

@@ -3,22 +3,21 @@
 // requests; the device is then dropped. The do-nothing host opens nothing.
 
 #include "bench/micro/allocation_meter.h"
-#include "bench/support/device_json.h"
-#include "plugin/qlt_model_provider.h"
+#include "bench/micro/unit_entry.h"
 #include "model/qlt_model.h"
+#include "plugin/qlt_model_provider.h"
 
 namespace {
 
 void BM_Init(benchmark::State& state) {
-  const qltbench::Blocks blocks{static_cast<int>(state.range(0)), static_cast<int>(state.range(1))};
-  const Json::Value entry = qltbench::device_json(7, blocks, 1502);
+  const Json::Value entry = qltbench::unit_entry(state);
   const QLTModelProvider provider;
-  qltbench::AllocationMeter allocations;
+  const AllocationCount allocations;
   for (auto _ : state) {
     std::shared_ptr<KPLSocketDevice> device(provider.create());
     benchmark::DoNotOptimize(device->Init({}, 7, entry));
   }
-  allocations.report(state);
+  qltbench::report_allocations(state, allocations);
 }
 
 BENCHMARK(BM_Init)->ArgNames({"ups", "ac"})->Args({1, 1})->Args({4, 4});

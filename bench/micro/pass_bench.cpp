@@ -3,16 +3,17 @@
 // completes the round.
 
 #include "bench/micro/allocation_meter.h"
-#include "bench/support/model_rig.h"
+#include "bench/micro/unit_entry.h"
+#include "testkit/model_rig.h"
 
 namespace {
 
 void BM_Pass(benchmark::State& state) {
-  qltbench::ModelRig rig({static_cast<int>(state.range(0)), static_cast<int>(state.range(1))});
+  ModelRig rig(qltbench::unit_entry(state));
   rig.pass();
-  qltbench::AllocationMeter allocations;
+  const AllocationCount allocations;
   for (auto _ : state) rig.pass();
-  allocations.report(state);
+  qltbench::report_allocations(state, allocations);
   state.counters["batches"] = rig.batches();
 }
 

@@ -4,25 +4,23 @@
 // iteration completes a round.
 
 #include "bench/micro/allocation_meter.h"
-#include "bench/support/model_rig.h"
+#include "bench/micro/unit_entry.h"
+#include "testkit/model_rig.h"
 
 namespace {
 
-using qltbench::AllocationMeter;
-using qltbench::ModelRig;
-
 void BM_Reply(benchmark::State& state) {
-  ModelRig rig({static_cast<int>(state.range(0)), static_cast<int>(state.range(1))});
+  ModelRig rig(qltbench::unit_entry(state));
   QLTModel& m = rig.model();
   rig.pass();
   m.RefreshStatus();
   const int last = rig.batches() - 1;
-  AllocationMeter allocations;
+  const AllocationCount allocations;
   for (auto _ : state) {
     if (m.cur_batch == last) rig.rewind();
     benchmark::DoNotOptimize(rig.feed(m.cur_batch));
   }
-  allocations.report(state);
+  qltbench::report_allocations(state, allocations);
 }
 
 BENCHMARK(BM_Reply)->ArgNames({"ups", "ac"})->Args({1, 0})->Args({1, 1});

@@ -5,46 +5,38 @@
 // whose worker runs the round's work at once.
 
 #include "bench/micro/allocation_meter.h"
-#include "bench/support/keeping_rules.h"
-#include "bench/support/model_rig.h"
+#include "bench/micro/unit_entry.h"
 #include "bench/support/reference_backend.h"
+#include "testkit/keeping_rules.h"
+#include "testkit/model_rig.h"
 
 namespace {
-
-using qltbench::AllocationMeter;
-using qltbench::Blocks;
-using qltbench::ModelRig;
-
-Blocks blocks_of(const benchmark::State& state) {
-  return {static_cast<int>(state.range(0)), static_cast<int>(state.range(1))};
-}
 
 void run_rounds(benchmark::State& state, ModelRig& rig) {
   // Two passes first: the block names are made and the rule batch sized.
   rig.pass();
   rig.pass();
-  AllocationMeter allocations;
+  const AllocationCount allocations;
   for (auto _ : state) rig.model().RoundDone();
-  allocations.report(state);
+  qltbench::report_allocations(state, allocations);
 }
 
 void BM_Round(benchmark::State& state) {
-  ModelRig rig(blocks_of(state));
+  ModelRig rig(qltbench::unit_entry(state));
   run_rounds(state, rig);
 }
 
 void BM_RoundKeepingRecords(benchmark::State& state) {
-  qltbench::KeepingRules rules;
-  HostServices services = *HostServices::none();
-  services.rules = &rules;
-  ModelRig rig(blocks_of(state), &services);
+  KeepingRules rules;
+  HostServices services = rules.services();
+  ModelRig rig(qltbench::unit_entry(state), &services);
   run_rounds(state, rig);
 }
 
 void BM_RoundReferenceHost(benchmark::State& state) {
-  qltbench::ReferenceBackend host(qltbench::device_json(7, blocks_of(state), 1502));
+  qltbench::ReferenceBackend host(qltbench::unit_entry(state));
   HostServices services = host.services();
-  ModelRig rig(blocks_of(state), &services);
+  ModelRig rig(qltbench::unit_entry(state), &services);
   host.adopt(rig.shared());
   run_rounds(state, rig);
 }

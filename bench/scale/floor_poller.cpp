@@ -1,39 +1,12 @@
 #include "bench/scale/floor_poller.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-#include <stdexcept>
-#include <string>
+#include "testkit/modbus_client.h"
 
 namespace qltbench {
-
-namespace {
-
-int connect_to(unsigned short port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
-  const int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(port);
-  peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-    const std::string why = std::strerror(errno);
-    ::close(fd);
-    throw std::runtime_error("cannot connect to port " + std::to_string(port) + ": " + why);
-  }
-  return fd;
-}
-
-}  // namespace
 
 FloorPoller::FloorPoller(const std::vector<PolledUnit>& units, std::vector<rdu_read> requests,
                          std::chrono::milliseconds interval)
@@ -42,7 +15,7 @@ FloorPoller::FloorPoller(const std::vector<PolledUnit>& units, std::vector<rdu_r
   for (const PolledUnit& u : units) {
     Link l;
     l.device_number = u.device_number;
-    l.fd = connect_to(u.port);
+    l.fd = connect_loopback(u.port);
     links_.push_back(l);
     epoll_event ev{};
     ev.events = EPOLLIN;

@@ -23,12 +23,12 @@
 #include <thread>
 #include <vector>
 
-#include "bench/scale/child.h"
 #include "bench/scale/cpu_pin.h"
 #include "bench/scale/round_counts.h"
 #include "bench/scale/scale_files.h"
 #include "bench/scale/scale_report.h"
 #include "bench/scale/scale_setup.h"
+#include "testkit/process.h"
 
 namespace {
 
@@ -42,14 +42,17 @@ std::time_t next_second(std::time_t after) {
 }
 
 std::map<unsigned int, unsigned short> wait_for_ports(const std::string& path, int units,
-                                                      qltbench::Child& sim) {
-  const auto deadline = steady_clock::now() + seconds(60);
-  while (steady_clock::now() < deadline && sim.running()) {
-    auto ports = qltbench::read_ports(path);
-    if (static_cast<int>(ports.size()) == units) return ports;
-    std::this_thread::sleep_for(milliseconds(50));
-  }
-  throw std::runtime_error("the simulated units did not all listen");
+                                                      Process& sim) {
+  std::map<unsigned int, unsigned short> ports;
+  eventually(
+      [&] {
+        ports = qltbench::read_ports(path);
+        return static_cast<int>(ports.size()) == units || sim.exited();
+      },
+      seconds(60));
+  if (static_cast<int>(ports.size()) != units)
+    throw std::runtime_error("the simulated units did not all listen");
+  return ports;
 }
 
 // kpl-host's output: devices connected at the end and reconnects, from the
@@ -62,8 +65,8 @@ void status_counts(const std::string& log, int& connected, long& reconnects, lon
   timeouts = 0;
   while (std::getline(in, line)) {
     if (line.find("RefreshStatus reply timeout") != std::string::npos) ++timeouts;
-    const size_t at = line.find(" status: connected, ");
-    if (at == std::string::npos) continue;
+    const size_t at = line.find(" status: ");
+    if (at == std::string::npos || line.find(", connected, ", at) == std::string::npos) continue;
     ++connected;
     const size_t r = line.find(" rounds, ", at);
     if (r != std::string::npos) reconnects += std::atol(line.c_str() + r + 9);
@@ -73,14 +76,18 @@ void status_counts(const std::string& log, int& connected, long& reconnects, lon
 std::vector<std::string> client_args(const ScaleSetup& o, int run_s) {
   const std::string& w = o.work;
   if (o.client == "floor")
-    return {"--ports", w + "/ports", "--passes-file", w + "/passes", "--duration-s",
-            std::to_string(run_s), "--ups", std::to_string(o.blocks.ups), "--ac",
-            std::to_string(o.blocks.ac), "--poll-ms", std::to_string(o.poll_ms)};
-  return {"--plugin", o.plugin, "--config", w + "/host.json", "--history", w + "/history.db",
-          "--duration-s", std::to_string(run_s), "--quiet"};
+    return {"--ports",       w + "/ports",
+            "--passes-file", w + "/passes",
+            "--duration-s",  std::to_string(run_s),
+            "--ups",         std::to_string(o.blocks.ups),
+            "--ac",          std::to_string(o.blocks.ac),
+            "--poll-ms",     std::to_string(o.poll_ms)};
+  return {"--plugin",  o.plugin,          "--config",     w + "/host.json",
+          "--history", w + "/history.db", "--duration-s", std::to_string(run_s),
+          "--quiet"};
 }
 
-qltbench::Window measure(const ScaleSetup& o, qltbench::Child& client, qltbench::Child& sim) {
+qltbench::Window measure(const ScaleSetup& o, Process& client, Process& sim) {
   qltbench::Window w;
   std::this_thread::sleep_for(seconds(o.warmup_s));
   w.from = next_second(std::time(nullptr));
@@ -101,24 +108,27 @@ int run(const ScaleSetup& o) {
   qltbench::write_unit_config(o.work + "/units.json", o.units, o.blocks);
 
   const int run_s = o.warmup_s + o.window_s + 3;
-  std::unique_ptr<qltbench::Child> sim, client;
+  std::unique_ptr<Process> sim, client;
   qltbench::on_cpus(o.sim_cpus, [&] {
-    sim = std::make_unique<qltbench::Child>(
+    sim = std::make_unique<Process>(
         o.unit_sim,
         std::vector<std::string>{"--config", o.work + "/units.json", "--ports-file", ports,
                                  "--duration-s", std::to_string(run_s + 60), "--quiet"},
-        o.work + "/sim.log");
+        ProcessOutput{o.work + "/sim.log", ""});
   });
-  qltbench::write_host_config(o.work + "/host.json", wait_for_ports(ports, o.units, *sim),
-                              o.blocks, o.poll_ms);
+  qltbench::write_host_config(o.work + "/host.json", wait_for_ports(ports, o.units, *sim), o.blocks,
+                              o.poll_ms);
   qltbench::on_cpus(o.client_cpus, [&] {
-    client = std::make_unique<qltbench::Child>(o.client == "floor" ? o.floor : o.kpl_host,
-                                               client_args(o, run_s), o.work + "/client.log");
+    client =
+        std::make_unique<Process>(o.client == "floor" ? o.floor : o.kpl_host, client_args(o, run_s),
+                                  ProcessOutput{o.work + "/client.log", ""});
   });
 
+  // Each stops by itself; one that overruns is asked to stop, then killed.
   const qltbench::Window w = measure(o, *client, *sim);
-  const int status = client->wait(seconds(run_s + 30));
-  sim->wait(milliseconds(0));
+  const int status =
+      client->ends_within(seconds(run_s + 30)) ? client->status() : client->stop(seconds(2));
+  sim->stop(seconds(2));
   if (status != 0)
     throw std::runtime_error(o.client + " ended with status " + std::to_string(status));
   qltbench::ClientStatus st;

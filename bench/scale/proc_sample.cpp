@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "testkit/process.h"
+
 namespace qltbench {
 
 namespace {
@@ -20,10 +22,9 @@ struct CpuTimes {
 // utime + stime and stime of a stat file, in seconds. Fields are counted
 // after the command name, which may hold spaces but ends at the last ')'.
 CpuTimes stat_cpu(const std::string& path) {
-  std::ifstream in(path);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string text = read_text(path);
   const size_t paren = text.rfind(')');
-  if (!in.good() && text.empty()) throw std::runtime_error(path + ": cannot be read");
+  if (text.empty()) throw std::runtime_error(path + ": cannot be read");
   if (paren == std::string::npos) throw std::runtime_error(path + ": unexpected contents");
   std::istringstream fields(text.substr(paren + 2));
   std::string f;
@@ -59,7 +60,8 @@ ProcSample sample_process(pid_t pid) {
     while (const dirent* e = readdir(tasks)) {
       if (e->d_name[0] == '.') continue;
       try {
-        s.thread_cpu_s[std::atoi(e->d_name)] = stat_cpu(dir + "/task/" + e->d_name + "/stat").total_s;
+        s.thread_cpu_s[std::atoi(e->d_name)] =
+            stat_cpu(dir + "/task/" + e->d_name + "/stat").total_s;
       } catch (const std::exception&) {
         // A thread that ended between the listing and the read.
       }

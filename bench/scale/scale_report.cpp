@@ -19,10 +19,11 @@ void print_rounds(const ScaleSetup& s, const std::map<unsigned int, long>& round
     most = std::max(most, n);
     if (n < per_device - 1) ++short_devices;
   }
-  std::printf("  rounds completed %ld of %ld due (%.2f%%); per device %ld to %ld of %ld; "
-              "devices short by more than one: %ld\n",
-              done, due, 100.0 * static_cast<double>(done) / static_cast<double>(due), least, most,
-              per_device, short_devices);
+  std::printf(
+      "  rounds completed %ld of %ld due (%.2f%%); per device %ld to %ld of %ld; "
+      "devices short by more than one: %ld\n",
+      done, due, 100.0 * static_cast<double>(done) / static_cast<double>(due), least, most,
+      per_device, short_devices);
 }
 
 void print_cpu(const ScaleSetup& s, const std::map<unsigned int, long>& rounds, const Window& w) {
@@ -47,11 +48,12 @@ void print_cpu(const ScaleSetup& s, const std::map<unsigned int, long>& rounds, 
 
 void print_scale_report(const ScaleSetup& s, const std::map<unsigned int, long>& rounds,
                         const Window& w, const ClientStatus& status) {
-  std::printf("scale: %s, %d units (%d UPS + %d air conditioner each), polled every %d ms, "
-              "window %d s after %d s warm-up; units on CPU %s, %s on CPU %s\n",
-              s.client.c_str(), s.units, s.blocks.ups, s.blocks.ac, s.poll_ms, s.window_s,
-              s.warmup_s, s.sim_cpus.empty() ? "any" : s.sim_cpus.c_str(), s.client.c_str(),
-              s.client_cpus.empty() ? "any" : s.client_cpus.c_str());
+  std::printf(
+      "scale: %s, %d units (%d UPS + %d air conditioner each), polled every %d ms, "
+      "window %d s after %d s warm-up; units on CPU %s, %s on CPU %s\n",
+      s.client.c_str(), s.units, s.blocks.ups, s.blocks.ac, s.poll_ms, s.window_s, s.warmup_s,
+      s.sim_cpus.empty() ? "any" : s.sim_cpus.c_str(), s.client.c_str(),
+      s.client_cpus.empty() ? "any" : s.client_cpus.c_str());
   print_rounds(s, rounds);
   print_cpu(s, rounds, w);
   std::printf("  %s resident memory %.1f MiB (peak %.1f MiB), %.1f KiB per device\n",
@@ -61,9 +63,10 @@ void print_scale_report(const ScaleSetup& s, const std::map<unsigned int, long>&
   std::printf("  simulator CPU %.1f%% of one core\n",
               100.0 * (w.sim1.cpu_s - w.sim0.cpu_s) / w.seconds);
   if (status.connected >= 0)
-    std::printf("  devices connected at the end %d of %d; reconnects %ld; passes abandoned for "
-                "an overdue reply %ld\n",
-                status.connected, s.units, status.reconnects, status.timeouts);
+    std::printf(
+        "  devices connected at the end %d of %d; reconnects %ld; passes abandoned for "
+        "an overdue reply %ld\n",
+        status.connected, s.units, status.reconnects, status.timeouts);
 }
 
 }  // namespace qltbench

@@ -1,14 +1,14 @@
 #include "tests/e2e/e2e_fixture.h"
 
-#include <json/reader.h>
-#include <json/writer.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "apps/kpl-host/float_bits.h"
+#include "testkit/json_text.h"
 
 void EndToEnd::SetUp() {
   std::string tmpl = ::testing::TempDir() + "kpl-e2e-XXXXXX";
@@ -48,8 +48,9 @@ std::string EndToEnd::write_config(int poll_interval_ms, const std::string& extr
     const auto& [entry, port] = all[i];
     const auto& m = entry.composition;
     c << (i ? "," : "") << "{\"device_number\": " << entry.device_number
-      << ", \"data_id\": " << 100 + entry.device_number << ", \"ip\": \"127.0.0.1\", \"port\": "
-      << port << ", \"addr\": 1, \"appSetting\": {\"ups\": " << m.ups
+      << ", \"data_id\": " << 100 + entry.device_number
+      << ", \"ip\": \"127.0.0.1\", \"port\": " << port
+      << ", \"addr\": 1, \"appSetting\": {\"ups\": " << m.ups
       << ", \"pdu_type_1\": " << m.pdu_type_1 << ", \"pdu_type_2\": " << m.pdu_type_2
       << ", \"pdu_type_3\": " << m.pdu_type_3 << ", \"ac\": " << m.ac << extra_app << "}" << extra
       << "}";
@@ -60,28 +61,31 @@ std::string EndToEnd::write_config(int poll_interval_ms, const std::string& extr
 }
 
 std::vector<std::string> EndToEnd::host_args(const std::vector<std::string>& more) const {
-  std::vector<std::string> a{"--plugin", QLTMODEL_SO,       "--config", config_path,
-                             "--events", events_path,       "--history", history_path};
+  std::vector<std::string> a{"--plugin", QLTMODEL_SO, "--config",  config_path,
+                             "--events", events_path, "--history", history_path};
   a.insert(a.end(), more.begin(), more.end());
   return a;
 }
 
-std::unique_ptr<HostProcess> EndToEnd::start_host(const std::vector<std::string>& more,
-                                                   long file_size_limit) {
-  return std::make_unique<HostProcess>(KPL_HOST_BIN, host_args(more), dir, file_size_limit);
+std::unique_ptr<Process> EndToEnd::start_host(const std::vector<std::string>& more,
+                                              long file_size_limit) {
+  return run_host(host_args(more), file_size_limit);
+}
+
+std::unique_ptr<Process> EndToEnd::run_host(const std::vector<std::string>& args,
+                                            long file_size_limit) {
+  return std::make_unique<Process>(KPL_HOST_BIN, args, ProcessOutput::files_in(dir, KPL_HOST_BIN),
+                                   file_size_limit);
 }
 
 std::vector<Json::Value> EndToEnd::events() const {
   std::vector<Json::Value> out;
   std::istringstream in(read_text(events_path));
   std::string line;
-  Json::CharReaderBuilder b;
-  std::unique_ptr<Json::CharReader> reader(b.newCharReader());
   while (std::getline(in, line)) {
     Json::Value v;
-    std::string errors;
     // The last line may still be on its way.
-    if (reader->parse(line.data(), line.data() + line.size(), &v, &errors)) out.push_back(v);
+    if (parse_json(line, v)) out.push_back(v);
   }
   return out;
 }
@@ -99,19 +103,19 @@ void EndToEnd::expect_image_matches(const Json::Value& publish, const qltsim::Un
   const long items = unit.item_count();
   ASSERT_EQ(publish["size"].asLargestInt(), 4 * items + 11);
   ASSERT_EQ(hex.size(), size_t(2 * (4 * items + 11)));
-  auto byte = [&](long i) { return static_cast<unsigned>(std::stoul(hex.substr(2 * i, 2), nullptr, 16)); };
-  const unsigned number = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
-  EXPECT_EQ(number, device_number);
-  for (long k = 0; k < items; ++k) {
-    const std::uint32_t bits = byte(4 + 4 * k) | byte(5 + 4 * k) << 8 | byte(6 + 4 * k) << 16 |
-                               std::uint32_t(byte(7 + 4 * k)) << 24;
-    const float want = unit.item(k);
-    std::uint32_t want_bits;
-    std::memcpy(&want_bits, &want, 4);
-    ASSERT_EQ(bits, want_bits) << "device " << device_number << " item " << k;
-  }
-  const unsigned year = byte(4 + 4 * items) | byte(5 + 4 * items) << 8;
-  EXPECT_GE(year, 2020u);
+  EXPECT_EQ(image_word(hex, 0), device_number);
+  for (long k = 0; k < items; ++k)
+    ASSERT_EQ(image_word(hex, 4 + 4 * k), kplhost::bits_of(unit.item(k)))
+        << "device " << device_number << " item " << k;
+  // The year, the first two bytes after the items.
+  EXPECT_GE(image_word(hex, 4 + 4 * items) & 0xffff, 2020u);
+}
+
+std::uint32_t image_word(const std::string& hex, long at) {
+  std::uint32_t word = 0;
+  for (long b = at + 3; b >= at; --b)
+    word = word << 8 | static_cast<std::uint32_t>(std::stoul(hex.substr(2 * b, 2), nullptr, 16));
+  return word;
 }
 
 bool EndToEnd::published(unsigned int device, size_t n) const {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/host_process.h"
 #include "apps/qlt-unit-sim/simulator.h"
+#include "testkit/process.h"
 
 struct UnitEntry {
   unsigned int device_number;
@@ -31,8 +31,11 @@ class EndToEnd : public ::testing::Test {
   std::string write_config(int poll_interval_ms = 100, const std::string& extra_device_keys = "",
                            const std::string& extra_app_setting = "");
   std::vector<std::string> host_args(const std::vector<std::string>& more) const;
-  std::unique_ptr<HostProcess> start_host(const std::vector<std::string>& more,
-                                         long file_size_limit = 0);
+  // kpl-host with host_args(more); run_host: with exactly args. Its output
+  // goes to files in dir.
+  std::unique_ptr<Process> start_host(const std::vector<std::string>& more,
+                                      long file_size_limit = 0);
+  std::unique_ptr<Process> run_host(const std::vector<std::string>& args, long file_size_limit = 0);
 
   // Whether the host has published at least n images of the device within
   // ten seconds.
@@ -56,3 +59,7 @@ class EndToEnd : public ::testing::Test {
   std::vector<std::pair<UnitEntry, qltsim::Unit*>> units;
   std::vector<std::pair<UnitEntry, unsigned short>> endpoints;
 };
+
+// The 32-bit word, least significant byte first, at byte `at` of an image
+// written as hex.
+std::uint32_t image_word(const std::string& hex, long at);

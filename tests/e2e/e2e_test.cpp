@@ -39,15 +39,18 @@ TEST_F(EndToEnd, EveryCompositionPublishesTheUnitsValues) {
   auto raised = [&](unsigned int device) {
     std::vector<std::string> r;
     for (const Json::Value& a : events_of("alarm", device))
-      if (a["state"] == "raised") r.push_back(a["label"].asString() + a["name"].asString() + "/" + a["id"].asString());
+      if (a["state"] == "raised")
+        r.push_back(a["label"].asString() + a["name"].asString() + "/" + a["id"].asString());
     return r;
   };
-  EXPECT_EQ(raised(7), (std::vector<std::string>{"temperature_1_value/", "Number_1_UPS_Alarm_/QLT_0"}));
+  EXPECT_EQ(raised(7),
+            (std::vector<std::string>{"temperature_1_value/", "Number_1_UPS_Alarm_/QLT_0"}));
   // Device 8 has no air conditioner: nothing to raise. Device 9's second air
   // conditioner reports its communication state lost.
   EXPECT_TRUE(raised(8).empty());
   EXPECT_EQ(raised(9), (std::vector<std::string>{"空调2/QLT_153"}));
-  EXPECT_NE(host->out().find("RAISED  Number_1_UPS_Alarm_ QLT_0 02401 市电输入告警"), std::string::npos)
+  EXPECT_NE(host->out().find("RAISED  Number_1_UPS_Alarm_ QLT_0 02401 市电输入告警"),
+            std::string::npos)
       << host->out();
 }
 
@@ -86,8 +89,9 @@ TEST_F(EndToEnd, RestartRestoresTheNewestImageFromHistory) {
             std::string::npos)
       << second->out();
   // The problem is the current one, with the time it started.
-  const std::string status = "device 7 status: not connected, 0 rounds, 0 reconnects, 0 history "
-                             "rows dropped, last error: cannot connect to 127.0.0.1:";
+  const std::string status =
+      "device 7 status: connecting, not connected, 0 rounds, 0 reconnects, 0 history "
+      "rows dropped, last error: cannot connect to 127.0.0.1:";
   const size_t at = second->out().find(status);
   ASSERT_NE(at, std::string::npos) << second->out();
   EXPECT_NE(second->out().find(": Connection refused since 20", at), std::string::npos)
@@ -102,10 +106,12 @@ TEST_F(EndToEnd, ReconnectsAfterTheUnitDropsTheConnection) {
   ASSERT_TRUE(published(7));
   // Cut the connection in the middle of a pass.
   unit.set_fault(qltsim::Fault(qltsim::FaultMode::close, qltsim::Schedule::next_requests(1)));
-  ASSERT_TRUE(eventually([&] { return !events_of("link", 7).empty() && events_of("link", 7).size() >= 3; },
-                         seconds(10)));
+  ASSERT_TRUE(
+      eventually([&] { return !events_of("link", 7).empty() && events_of("link", 7).size() >= 3; },
+                 seconds(10)));
   const size_t before = events_of("publish", 7).size();
-  ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() >= before + 2; }, seconds(10)));
+  ASSERT_TRUE(
+      eventually([&] { return events_of("publish", 7).size() >= before + 2; }, seconds(10)));
   host->interrupt();
   EXPECT_EQ(host->wait(seconds(10)), 0);
   const auto links = events_of("link", 7);
@@ -130,8 +136,8 @@ TEST_F(EndToEnd, UnusableCountsStopThatDeviceOnly) {
                              << R"("ip": "127.0.0.1", "port": )" << bad.port()
                              << R"(, "appSetting": {"ups": -1, "pdu_type_1": "many", "ac": [1],)"
                              << R"( "pdu_type_2": 1e20, "pdu_type_3": "99999999999999999999"}},)"
-                             << R"({"device_number": 8, "ip": "127.0.0.1", "port": )"
-                             << good.port() << R"(, "appSetting": {"ac": "1"}}]})";
+                             << R"({"device_number": 8, "ip": "127.0.0.1", "port": )" << good.port()
+                             << R"(, "appSetting": {"ac": "1"}}]})";
   auto host = start_host({"--quiet"});
   ASSERT_TRUE(published(8, 3)) << host->out();
   host->interrupt();
@@ -173,8 +179,8 @@ TEST_F(EndToEnd, BadStartsSayWhyAndExitNonZero) {
        "kpl-host: --rounds: expected a whole number, got many"},
       {{"--plugin", "p", "--config", "c", "--rounds", "99999999999999999999"},
        "kpl-host: --rounds: expected a whole number, got 99999999999999999999"},
-      {{"--plugin", QLTMODEL_SO, "--config", config_path, "--events", dir + "/../" +
-        dir.substr(dir.rfind('/') + 1) + "/host.json"},
+      {{"--plugin", QLTMODEL_SO, "--config", config_path, "--events",
+        dir + "/../" + dir.substr(dir.rfind('/') + 1) + "/host.json"},
        "kpl-host: --events: names the same file as --config"},
       {{"--plugin", QLTMODEL_SO, "--config", config_path, "--history", dir + "/./h.db", "--events",
         dir + "/h.db"},
@@ -183,35 +189,34 @@ TEST_F(EndToEnd, BadStartsSayWhyAndExitNonZero) {
        "kpl-host: --history: names the same file as --config"},
   };
   for (const Case& c : cases) {
-    HostProcess p(KPL_HOST_BIN, c.args, dir);
-    EXPECT_EQ(p.wait(seconds(10)), 2);
-    EXPECT_EQ(p.err().rfind(c.message, 0), 0u) << p.err();
+    const auto p = run_host(c.args);
+    EXPECT_EQ(p->wait(seconds(10)), 2);
+    EXPECT_EQ(p->err().rfind(c.message, 0), 0u) << p->err();
   }
   EXPECT_EQ(read_text(config_path), config_text);
-  HostProcess missing_plugin(KPL_HOST_BIN,
-                             {"--plugin", dir + "/none.so", "--config", config_path, "--history",
-                              history_path},
-                             dir);
-  EXPECT_EQ(missing_plugin.wait(seconds(10)), 2);
-  EXPECT_NE(missing_plugin.err().find("cannot load plug-in: " + dir +
-                                      "/none.so: cannot open shared object file"),
+  const auto missing_plugin =
+      run_host({"--plugin", dir + "/none.so", "--config", config_path, "--history", history_path});
+  EXPECT_EQ(missing_plugin->wait(seconds(10)), 2);
+  EXPECT_NE(missing_plugin->err().find("cannot load plug-in: " + dir +
+                                       "/none.so: cannot open shared object file"),
             std::string::npos)
-      << missing_plugin.err();
+      << missing_plugin->err();
 
-  std::ofstream(config_path) << R"({"devices": [{"device_number": 7, "ip": "127.0.0.1", "port": 0}]})";
-  HostProcess bad_port(KPL_HOST_BIN, host_args({}), dir);
-  EXPECT_EQ(bad_port.wait(seconds(10)), 2);
-  EXPECT_EQ(bad_port.err(), "kpl-host: " + config_path +
-                                ": devices[0].port: expected an integer from 1 to 65535, got 0\n");
+  std::ofstream(config_path)
+      << R"({"devices": [{"device_number": 7, "ip": "127.0.0.1", "port": 0}]})";
+  const auto bad_port = start_host({});
+  EXPECT_EQ(bad_port->wait(seconds(10)), 2);
+  EXPECT_EQ(bad_port->err(), "kpl-host: " + config_path +
+                                 ": devices[0].port: expected an integer from 1 to 65535, got 0\n");
 
   // A misspelt limit would be an alarm that never fires.
   std::ofstream(config_path) << R"({"devices": [{"device_number": 7, "ip": "127.0.0.1", "port": 1,)"
                              << R"( "thresholds": {"temperature_1_value": {"mx": 35}}}]})";
-  HostProcess typo(KPL_HOST_BIN, host_args({}), dir);
-  EXPECT_EQ(typo.wait(seconds(10)), 2);
-  EXPECT_EQ(typo.err(), "kpl-host: " + config_path +
-                            ": devices[0].thresholds.temperature_1_value.mx: unknown key; did you "
-                            "mean max?\n");
+  const auto typo = start_host({});
+  EXPECT_EQ(typo->wait(seconds(10)), 2);
+  EXPECT_EQ(typo->err(), "kpl-host: " + config_path +
+                             ": devices[0].thresholds.temperature_1_value.mx: unknown key; did you "
+                             "mean max?\n");
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 // holds the unit's values, and complete rounds resume soon after the fault.
 
 #include <cstdio>
-#include <cstring>
 #include <thread>
 
-#include "tests/e2e/e2e_fixture.h"
+#include "apps/kpl-host/float_bits.h"
 #include "testkit/hostile_unit.h"
+#include "tests/e2e/e2e_fixture.h"
 
 namespace {
 
@@ -22,7 +22,6 @@ const Schedule every_15th = Schedule::every_nth_request(15);
 struct FaultCase {
   const char* name;
   Fault fault;
-
 };
 
 Fault with_delay(Fault f, std::chrono::milliseconds d) {
@@ -73,7 +72,8 @@ TEST_P(UnitFault, ImagesStayTrueAndRoundsResume) {
   const auto start = std::chrono::steady_clock::now();
   const size_t want = before + 3;
   ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() >= want; }, 8s))
-      << GetParam().name << "\n" << host->out();
+      << GetParam().name << "\n"
+      << host->out();
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start);
   host->interrupt();
@@ -111,13 +111,7 @@ long count_of(const std::string& text, const std::string& what) {
 
 // Item k of a published image, as a float.
 float image_item(const Json::Value& publish, long k) {
-  const std::string hex = publish["image"].asString();
-  std::uint32_t bits = 0;
-  for (int b = 3; b >= 0; --b)
-    bits = bits << 8 | static_cast<std::uint32_t>(std::stoul(hex.substr(2 * (4 + 4 * k + b), 2), nullptr, 16));
-  float v;
-  std::memcpy(&v, &bits, sizeof v);
-  return v;
+  return kplhost::float_of(image_word(publish["image"].asString(), 4 + 4 * k));
 }
 
 // A unit behind a serial gateway answers each request in turn: with one
@@ -137,7 +131,8 @@ TEST_F(EndToEnd, SerialGatewayGetsARoundEveryPassTime) {
   Clock::duration longest{};
   for (size_t i = 1; i < times.size(); ++i) longest = std::max(longest, times[i] - times[i - 1]);
   std::printf("serial gateway: %zu rounds in 6 s, at most %lld ms apart\n", times.size(),
-              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count()));
+              static_cast<long long>(
+                  std::chrono::duration_cast<std::chrono::milliseconds>(longest).count()));
   EXPECT_LE(longest, 1300ms + 20ms);
   for (const Json::Value& p : events_of("publish", 7)) expect_image_matches(p, unit, 7);
   EXPECT_EQ(count_of(host->out(), "Error:"), 0) << host->out();
@@ -158,9 +153,12 @@ TEST_F(EndToEnd, MuteUnitTimesOutAndIsAskedAgain) {
   }
   host->interrupt();
   ASSERT_EQ(host->wait(10s), 0);
-  std::printf("mute unit: asked again after %lld ms and %lld ms\n",
-              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(asked[1] - asked[0]).count()),
-              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(asked[2] - asked[1]).count()));
+  std::printf(
+      "mute unit: asked again after %lld ms and %lld ms\n",
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(asked[1] - asked[0]).count()),
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(asked[2] - asked[1]).count()));
   // The defaults: a 3 s time-out noticed at the next poll of a 1 s interval.
   for (size_t i = 1; i < asked.size(); ++i) {
     EXPECT_GE(asked[i] - asked[i - 1], 2900ms) << i;

@@ -22,10 +22,10 @@ long resident_kib(pid_t pid) {
 }
 
 TEST_F(EndToEnd, SoakTenThousandRoundsWithFaultsSprinkledIn) {
-  const FaultMode modes[] = {FaultMode::drop,      FaultMode::error,       FaultMode::exception,
-                             FaultMode::short_reply, FaultMode::lying_count, FaultMode::junk,
-                             FaultMode::wrong_tid, FaultMode::coalesce,    FaultMode::split,
-                             FaultMode::close,     FaultMode::gateway,     FaultMode::mute,
+  const FaultMode modes[] = {FaultMode::drop,          FaultMode::error,       FaultMode::exception,
+                             FaultMode::short_reply,   FaultMode::lying_count, FaultMode::junk,
+                             FaultMode::wrong_tid,     FaultMode::coalesce,    FaultMode::split,
+                             FaultMode::close,         FaultMode::gateway,     FaultMode::mute,
                              FaultMode::late_duplicate};
   unsigned int number = 1;
   for (FaultMode m : modes) {
@@ -39,8 +39,8 @@ TEST_F(EndToEnd, SoakTenThousandRoundsWithFaultsSprinkledIn) {
   sim.start();
   write_config(10, "", R"(, "reply_timeout_ms": 100)");
   const long rounds_each = 1000;
-  auto host = start_host({"--quiet", "--events-only", "publish", "--rounds",
-                          std::to_string(rounds_each)});
+  auto host =
+      start_host({"--quiet", "--events-only", "publish", "--rounds", std::to_string(rounds_each)});
 
   // Memory once every unit has served a hundred passes, and from then on
   // until the host stops by itself.
@@ -69,9 +69,10 @@ TEST_F(EndToEnd, SoakTenThousandRoundsWithFaultsSprinkledIn) {
     for (const Json::Value& p : images) expect_image_matches(p, *unit, entry.device_number);
     published += static_cast<long>(images.size());
   }
-  std::printf("soak: %ld rounds published; resident memory %ld KiB after the first 100 rounds, "
-              "at most %ld KiB later\n",
-              published, start_kib, end_kib);
+  std::printf(
+      "soak: %ld rounds published; resident memory %ld KiB after the first 100 rounds, "
+      "at most %ld KiB later\n",
+      published, start_kib, end_kib);
   RecordProperty("rounds", static_cast<int>(published));
   RecordProperty("rss_start_kib", static_cast<int>(start_kib));
   RecordProperty("rss_max_kib", static_cast<int>(end_kib));

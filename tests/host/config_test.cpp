@@ -1,6 +1,8 @@
 // The reference host's configuration file: every problem names the file,
 // the key and what was expected.
 
+#include "apps/kpl-host/config.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +11,6 @@
 #include <string_view>
 
 #include "apps/kpl-host/close_match.h"
-#include "apps/kpl-host/config.h"
 #include "testkit/temp_path.h"
 
 namespace {
@@ -63,11 +64,11 @@ TEST_F(ConfigFile, MinimalDeviceTakesTheDefaults) {
 }
 
 TEST_F(ConfigFile, FullDevice) {
-  const auto cfg = load_config(write(device(
-      R"(,"data_id":107,"addr":3,"appSetting":{"ups":1},"ao_names":["temperature_1_value"],)"
-      R"("ao_deadband":1.5,"thresholds":{"temperature_1_value":{"min":5,"max":35},)"
-      R"("water_value":{"max":0.5}},"connect_timeout_ms":600000,)"
-      R"("sim":{"vary":true,"faults":"any"})")));
+  const auto cfg = load_config(write(
+      device(R"(,"data_id":107,"addr":3,"appSetting":{"ups":1},"ao_names":["temperature_1_value"],)"
+             R"("ao_deadband":1.5,"thresholds":{"temperature_1_value":{"min":5,"max":35},)"
+             R"("water_value":{"max":0.5}},"connect_timeout_ms":600000,)"
+             R"("sim":{"vary":true,"faults":"any"})")));
   const auto& d = cfg.devices[0];
   EXPECT_EQ(d.data_id, 107u);
   EXPECT_EQ(d.addr, 3);
@@ -97,7 +98,8 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
   } cases[] = {
       {"[1]", f + "the document: expected an object, got an array"},
       {"{}", f + "devices: expected a non-empty array of device objects, got nothing"},
-      {R"({"devices":[]})", f + "devices: expected a non-empty array of device objects, got an array"},
+      {R"({"devices":[]})",
+       f + "devices: expected a non-empty array of device objects, got an array"},
       {R"({"devices":[5]})", f + "devices[0]: expected an object, got 5"},
       {R"({"devices":[{"device_number":7,"ip":"127.0.0.1","port":70000}]})",
        f + "devices[0].port: expected an integer from 1 to 65535, got 70000"},
@@ -110,13 +112,16 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
       {R"({"devices":[{"device_number":-7,"ip":"::1","port":1}]})",
        f + "devices[0].device_number: expected an integer from 0 to 4294967295, got -7"},
       {device(R"(,"addr":256)"), f + "devices[0].addr: expected an integer from 0 to 255, got 256"},
-      {device(R"(,"appSetting":[1])"), f + "devices[0].appSetting: expected an object, got an array"},
+      {device(R"(,"appSetting":[1])"),
+       f + "devices[0].appSetting: expected an object, got an array"},
       {device(R"(,"thresholds":{"t":{"min":"low"}})"),
        f + "devices[0].thresholds.t.min: expected a number, got \"low\""},
       {device(R"(,"thresholds":{"t":{"min":9,"max":1}})"),
        f + "devices[0].thresholds.t: expected min no greater than max"},
-      {device(R"(,"ao_names":["a",2])"), f + "devices[0].ao_names[1]: expected a point name, got 2"},
-      {device(R"(,"ao_deadband":-1)"), f + "devices[0].ao_deadband: expected a number of 0 or more, got -1"},
+      {device(R"(,"ao_names":["a",2])"),
+       f + "devices[0].ao_names[1]: expected a point name, got 2"},
+      {device(R"(,"ao_deadband":-1)"),
+       f + "devices[0].ao_deadband: expected a number of 0 or more, got -1"},
       {R"({"poll_interval_ms":0,"devices":[{"device_number":7,"ip":"::1","port":1}]})",
        f + "poll_interval_ms: expected an integer from 10 to 3600000, got 0"},
       {R"({"devices":[{"device_number":7,"ip":"::1","port":1},{"device_number":7,"ip":"::1","port":2}]})",
@@ -142,7 +147,8 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
        f + "devices[0].thresholds.t.high: unknown key; known keys: min, max"},
       {device(R"(,"UPS":1)"),
        f + "devices[0].UPS: unknown key; known keys: device_number, data_id, ip, port, addr, "
-           "appSetting, thresholds, ao_names, ao_deadband, connect_timeout_ms, sim"},
+           "appSetting, thresholds, ao_names, ao_deadband, connect_timeout_ms, offline_after_ms, "
+           "sim"},
       {top(R"("retries":3,)"),
        f + "retries: unknown key; known keys: poll_interval_ms, history_keep, history_queue, "
            "connect_timeout_ms, devices"},

@@ -45,9 +45,9 @@ TEST(SlotOrder, VDeviceInterface) {
   EXPECT_EQ(slot_of(static_cast<int (V::*)(const unsigned char*, int)>(&V::LoadFromCache)), 2);
   EXPECT_EQ(slot_of(&V::DataId), 3);
   EXPECT_EQ(slot_of(&V::DeviceType), 4);
-  EXPECT_EQ(slot_of(static_cast<int (V::*)(int, const Json::Value&, Json::Value&)>(
-                &V::DeviceIoControl)),
-            5);
+  EXPECT_EQ(
+      slot_of(static_cast<int (V::*)(int, const Json::Value&, Json::Value&)>(&V::DeviceIoControl)),
+      5);
   EXPECT_EQ(slot_of(&V::RoundDone), 6);
   EXPECT_EQ(slot_of(&V::UseControllerDb), 7);
   // Slots 8 and 9 hold the destructor (complete and deleting), which is why
@@ -55,12 +55,19 @@ TEST(SlotOrder, VDeviceInterface) {
 }
 
 TEST(SlotOrder, KPLVDevice) {
-  const long expected[] = {
-      slot_of(&D::Reset),        slot_of(&D::InitV),          slot_of(&D::Init),
-      slot_of(&D::InitSetting),  slot_of(&D::IsSupportDevice), slot_of(&D::GetChildVDevice),
-      slot_of(&D::GetAllChildVDevices), slot_of(&D::SendSP), slot_of(&D::SendDelayData),
-      slot_of(&D::SendDoData),   slot_of(&D::ReadDi),         slot_of(&D::ReadAi),
-      slot_of(&D::Get_SP_Value)};
+  const long expected[] = {slot_of(&D::Reset),
+                           slot_of(&D::InitV),
+                           slot_of(&D::Init),
+                           slot_of(&D::InitSetting),
+                           slot_of(&D::IsSupportDevice),
+                           slot_of(&D::GetChildVDevice),
+                           slot_of(&D::GetAllChildVDevices),
+                           slot_of(&D::SendSP),
+                           slot_of(&D::SendDelayData),
+                           slot_of(&D::SendDoData),
+                           slot_of(&D::ReadDi),
+                           slot_of(&D::ReadAi),
+                           slot_of(&D::Get_SP_Value)};
   for (long i = 0; i < 13; ++i) EXPECT_EQ(expected[i], 10 + i) << "operation " << i;
 }
 
@@ -97,9 +104,9 @@ TEST(SlotOrder, PluginClassesAppendAfterTheHost) {
   EXPECT_EQ(slot_of(&QLTModel::RefreshStatus), 26);
   EXPECT_EQ(slot_of(&QLTModel::Init), 12);
   EXPECT_EQ(slot_of(&QLTModel::process_data), 24);
-  EXPECT_EQ(slot_of(static_cast<int (QLTModel::*)(const unsigned char*, int)>(
-                &QLTModel::LoadFromCache)),
-            2);
+  EXPECT_EQ(
+      slot_of(static_cast<int (QLTModel::*)(const unsigned char*, int)>(&QLTModel::LoadFromCache)),
+      2);
 }
 
 TEST(SlotOrder, Providers) {

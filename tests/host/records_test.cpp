@@ -5,24 +5,16 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "apps/kpl-host/device_slot.h"
 #include "apps/kpl-host/event_log.h"
 #include "apps/kpl-host/history_store.h"
+#include "testkit/process.h"
 #include "testkit/temp_path.h"
 
 namespace {
 
 using namespace kplhost;
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TEST(EventStream, LinesAsTheReadmeShowsThem) {
   const std::string path = unique_temp_path(".jsonl");
@@ -38,11 +30,12 @@ TEST(EventStream, LinesAsTheReadmeShowsThem) {
     log.publish(slot, 5273, image, 4);
     rule_value r{rule_alarm, "QLT_153", "设备通讯状态", 53, 1, "02553", "空调1", rule_in_alarm};
     std::vector<rule_value> records{r};
-    RoundSummary s{4, &records, {AlarmChange{true, r}}};
+    RoundSummary s{4, records.size(), {AlarmChange{true, r}}};
     log.round(slot, s);
   }
-  EXPECT_EQ(read_file(path),
-            R"({"event":"threshold","device":7,"name":"water_value","desc":"水浸","bits":1078523331,"value":3.14,"number":1}
+  EXPECT_EQ(
+      read_text(path),
+      R"({"event":"threshold","device":7,"name":"water_value","desc":"水浸","bits":1078523331,"value":3.14,"number":1}
 {"event":"threshold","device":7,"name":"humid_1_value","desc":"湿度\"1\"","bits":2143289344,"value":null,"number":7}
 {"event":"alarm_point","device":7,"one":1,"id":"QLT_0","code":"02401","desc":"市电输入告警","label":"Number_1_UPS_Alarm_","flag":false,"number":15}
 {"event":"publish","device":7,"image_id":5273,"size":4,"image":"0700abff"}

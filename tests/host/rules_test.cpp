@@ -79,9 +79,10 @@ TEST_F(Rules, AlarmPointsAreKeptApartByBlockLabel) {
   std::vector<std::string> changes;
   for (const auto& e : events.seen)
     if (e.rfind("raised", 0) == 0 || e.rfind("cleared", 0) == 0) changes.push_back(e);
-  EXPECT_EQ(changes, (std::vector<std::string>{
-                         "raised Number_2_UPS_Alarm_/QLT_0", "raised Number_1_UPS_Alarm_/QLT_0",
-                         "cleared Number_1_UPS_Alarm_/QLT_0", "cleared Number_2_UPS_Alarm_/QLT_0"}));
+  EXPECT_EQ(changes,
+            (std::vector<std::string>{
+                "raised Number_2_UPS_Alarm_/QLT_0", "raised Number_1_UPS_Alarm_/QLT_0",
+                "cleared Number_1_UPS_Alarm_/QLT_0", "cleared Number_2_UPS_Alarm_/QLT_0"}));
 }
 
 TEST_F(Rules, RecordsCarryEverythingTheRoundNeeds) {

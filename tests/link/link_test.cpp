@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/link/probe_protocol.h"
 #include "testkit/frames.h"
 #include "testkit/recording_host.h"
+#include "tests/link/probe_protocol.h"
 
 namespace {
 

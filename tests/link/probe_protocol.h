@@ -19,7 +19,9 @@ class ProbeProtocol : public QLTProtocol {
   int process_error() override { return record(false, error_result); }
 
   // Feeds a chunk as the host's receive path would.
-  int feed(const Bytes& b) { return process(socket_id, const_cast<unsigned char*>(b.data()), int(b.size())); }
+  int feed(const Bytes& b) {
+    return process(socket_id, const_cast<unsigned char*>(b.data()), int(b.size()));
+  }
 
   std::vector<HandledFrame> handled;
   int payload_result = 7;

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/link/probe_protocol.h"
 #include "testkit/frames.h"
+#include "tests/link/probe_protocol.h"
 
 namespace {
 
@@ -132,7 +132,8 @@ TEST(Dispatch, FunctionCodesChooseTheHandler) {
 Bytes burst(int n) {
   Bytes out;
   for (int i = 0; i < n; ++i) {
-    const Bytes r = data_reply(static_cast<std::uint16_t>(i), counting_bytes(197, static_cast<unsigned char>(i)));
+    const Bytes r = data_reply(static_cast<std::uint16_t>(i),
+                               counting_bytes(197, static_cast<unsigned char>(i)));
     out.insert(out.end(), r.begin(), r.end());
   }
   return out;
@@ -148,7 +149,8 @@ TEST(BufferLimits, ChunksLargerThanTheBufferAreTakenInPieces) {
     const size_t whole = size / 206;
     ASSERT_EQ(p.handled.size(), whole) << size;
     for (size_t i = 0; i < whole; ++i) {
-      const Bytes want(all.begin() + static_cast<long>(206 * i), all.begin() + static_cast<long>(206 * (i + 1)));
+      const Bytes want(all.begin() + static_cast<long>(206 * i),
+                       all.begin() + static_cast<long>(206 * (i + 1)));
       ASSERT_EQ(p.handled[i].frame, converted(want)) << size << " frame " << i;
     }
     EXPECT_EQ(p.recv_len, static_cast<int>(size % 206)) << size;

@@ -56,13 +56,7 @@ TEST_F(Pass, ReplyFedOneByteAtATimeCompletesThePass) {
   make(R"({"ac": 1})");
   ASSERT_EQ(model->RefreshStatus(), 1);
   for (int batch = 0; batch < model->batch_count; ++batch) {
-    const Bytes& req = last_sent();
-    Bytes data;
-    for (int k = field(req, 8); k < field(req, 8) + field(req, 10); ++k) {
-      const Bytes w = item_wire_bytes(k);
-      data.insert(data.end(), w.begin(), w.end());
-    }
-    const Bytes frame = data_reply(field(req, 0), data);
+    const Bytes frame = reply_to_last();
     for (size_t i = 0; i + 1 < frame.size(); ++i) ASSERT_EQ(feed(Bytes{frame[i]}), 1);
     EXPECT_EQ(feed(Bytes{frame.back()}), batch + 1 < model->batch_count ? 1 : 0);
   }
@@ -120,7 +114,8 @@ TEST_F(Pass, ErrorAndExceptionRepliesToTheRequestOutstandingEndThePass) {
       {"00 01 00 00 00 03 01 90 04", "QLTModel::process_error code:144\n"},
       {"00 01 00 00 00 03 01 83 02",
        "QLTModel::process_error exception: data_id:107 function:3 code:2\n"},
-      {"00 01 00 00 00 02 01 83", "QLTModel::process_error exception: data_id:107 function:3 code:-1\n"},
+      {"00 01 00 00 00 02 01 83",
+       "QLTModel::process_error exception: data_id:107 function:3 code:-1\n"},
   };
   for (const Case& c : cases) {
     make(R"({"ups": 1})");

@@ -58,9 +58,9 @@ TEST_F(Plan, CountsMustBeWholeNumbers) {
   struct Case {
     const char* setting;
     int ups;  // -1: unusable, nothing planned
-  } cases[] = {{R"({"ups": "1"})", 1},  {R"({"ups": " 3 "})", 3}, {R"({"ups": 2.0})", 2},
-               {R"({"ups": null})", 0}, {R"({"ups": ""})", 0},    {R"({"ac": 1})", 0},
-               {R"({"ups": "2x"})", -1}, {R"({"ups": "x"})", -1}, {R"({"ups": 1.9})", -1},
+  } cases[] = {{R"({"ups": "1"})", 1},   {R"({"ups": " 3 "})", 3}, {R"({"ups": 2.0})", 2},
+               {R"({"ups": null})", 0},  {R"({"ups": ""})", 0},    {R"({"ac": 1})", 0},
+               {R"({"ups": "2x"})", -1}, {R"({"ups": "x"})", -1},  {R"({"ups": 1.9})", -1},
                {R"({"ups": true})", -1}, {R"({"ups": "+"})", -1}};
   for (const Case& c : cases) {
     testing::internal::CaptureStdout();

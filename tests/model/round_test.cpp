@@ -9,8 +9,8 @@
 #include <mutex>
 #include <thread>
 
-#include "model/uni_buffer_device.h"
 #include "link/qlt_protocol.h"
+#include "model/uni_buffer_device.h"
 #include "testkit/recording_host.h"
 
 namespace {

@@ -68,9 +68,7 @@ TEST_F(LoadedPlugin, RunsAPassThroughTheHostContract) {
     dev->link_ready = 1;
     EXPECT_EQ(dev->RefreshStatus(), 1);
     for (int batch = 0; batch < 9; ++batch) {
-      const Bytes req = host.sent().back();
-      const int quantity = req[10] << 8 | req[11];
-      Bytes reply = data_reply(static_cast<std::uint16_t>(batch), Bytes(4 * quantity, 0));
+      Bytes reply = reply_to(host.sent().back().data(), Bytes(4, 0));
       EXPECT_EQ(dev->process(dev->socket_id, reply.data(), int(reply.size())), batch < 8 ? 1 : 0);
     }
     const auto published = host.calls_of(HostCall::send_sp);

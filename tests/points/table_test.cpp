@@ -84,10 +84,21 @@ TEST(AlarmFlag, TruncatesTowardZeroWithDefinedEdges) {
   struct Case {
     float v;
     std::int32_t want;
-  } cases[] = {{0.9f, 0},         {1.0f, 1},          {1.9f, 1},          {2.0f, 2},
-               {2.9f, 2},         {-0.7f, 0},         {-1.5f, -1},        {nan, 0},
-               {-nan, 0},         {3e10f, INT32_MAX}, {-3e10f, INT32_MIN}, {inf, INT32_MAX},
-               {-inf, INT32_MIN}, {2147483520.0f, 2147483520}, {-2147483648.0f, INT32_MIN}};
+  } cases[] = {{0.9f, 0},
+               {1.0f, 1},
+               {1.9f, 1},
+               {2.0f, 2},
+               {2.9f, 2},
+               {-0.7f, 0},
+               {-1.5f, -1},
+               {nan, 0},
+               {-nan, 0},
+               {3e10f, INT32_MAX},
+               {-3e10f, INT32_MIN},
+               {inf, INT32_MAX},
+               {-inf, INT32_MIN},
+               {2147483520.0f, 2147483520},
+               {-2147483648.0f, INT32_MIN}};
   for (const Case& c : cases) EXPECT_EQ(truncate_to_int32(c.v), c.want) << c.v;
 }
 

@@ -4,23 +4,15 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
-#include <sstream>
-
-#include "testkit/hex.h"
 #include "apps/qlt-unit-sim/fault_effects.h"
 #include "apps/qlt-unit-sim/fault_json.h"
 #include "apps/qlt-unit-sim/json_read.h"
+#include "testkit/hex.h"
+#include "testkit/json_text.h"
 
 namespace {
 
 using namespace qltsim;
-
-Json::Value parse(const std::string& text) {
-  Json::Value v;
-  std::istringstream in(text);
-  in >> v;
-  return v;
-}
 
 // "x" for each of the first n requests that the fault hits, "." otherwise.
 std::string hits(Schedule when, int n) {
@@ -48,7 +40,7 @@ TEST(SimFaultSchedule, SetStartsCountingAfresh) {
 }
 
 TEST(SimFaultJson, ReadsModeScheduleAndSettings) {
-  const std::vector<Fault> f = faults_from_json(parse(R"([
+  const std::vector<Fault> f = faults_from_json(json_of(R"([
       {"mode": "delay_ms", "ms": 1500, "every_nth": 3},
       {"mode": "junk", "bytes": "0 ff 7"},
       {"mode": "short", "missing_items": 2, "next": 4},
@@ -88,7 +80,7 @@ TEST(SimFaultJson, NamesTheKeyThatIsWrong) {
   };
   for (const auto& [text, where] : bad) {
     try {
-      faults_from_json(parse(text), "faults");
+      faults_from_json(json_of(text), "faults");
       ADD_FAILURE() << text << " accepted";
     } catch (const ConfigError& e) {
       EXPECT_NE(std::string(e.what()).find(where), std::string::npos) << e.what();
@@ -102,12 +94,14 @@ TEST(SimFaultEffects, FaultsActTogetherInAFixedOrder) {
   junk.junk = {0xEE};
   // Written in the opposite order to the one they act in.
   const ReplyPlan p = plan_reply(
-      data, 3, {Fault{FaultMode::split}, junk, Fault{FaultMode::wrong_tid}, Fault{FaultMode::short_reply}});
+      data, 3,
+      {Fault{FaultMode::split}, junk, Fault{FaultMode::wrong_tid}, Fault{FaultMode::short_reply}});
   EXPECT_EQ(p.delivery, ReplyPlan::Delivery::split);
   EXPECT_EQ(to_hex(p.bytes()), "ee 00 08 00 00 00 0b 01 03 08 00 00 3f 80 00 00 40 00");
 
   // Cutting items leaves an exception reply alone.
-  const ReplyPlan e = plan_reply(data, 3, {Fault{FaultMode::short_reply}, Fault{FaultMode::exception}});
+  const ReplyPlan e =
+      plan_reply(data, 3, {Fault{FaultMode::short_reply}, Fault{FaultMode::exception}});
   EXPECT_EQ(to_hex(e.bytes()), "00 07 00 00 00 03 01 83 04");
   EXPECT_EQ(plan_reply(std::nullopt, 3, {}).action, ReplyPlan::Action::drop);
 

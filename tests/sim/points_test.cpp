@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
 
 #include "apps/qlt-unit-sim/item_store.h"
 #include "apps/qlt-unit-sim/json_read.h"
+#include "testkit/json_text.h"
 
 namespace {
 
@@ -23,13 +23,6 @@ Composition mixed() {
   return c;
 }
 
-Json::Value parse(const std::string& text) {
-  Json::Value v;
-  std::istringstream in(text);
-  in >> v;
-  return v;
-}
-
 TEST(SimComposition, BlocksLieInOrderAfterTheBaseBlock) {
   const Composition c = mixed();
   EXPECT_EQ(c.items(), 20 + 2 * 391 + 154 + 181 + 81 + 2 * 146);
@@ -41,7 +34,7 @@ TEST(SimComposition, BlocksLieInOrderAfterTheBaseBlock) {
 
 TEST(SimComposition, ReadsCountsWrittenAsNumbersOrStrings) {
   const Composition c = Composition::from_app_setting(
-      parse(R"({"ups": "2", "pdu_type_1": 1, "pdu_type_2": null, "ac": 3})"), "appSetting");
+      json_of(R"({"ups": "2", "pdu_type_1": 1, "pdu_type_2": null, "ac": 3})"), "appSetting");
   EXPECT_EQ(c.ups, 2);
   EXPECT_EQ(c.pdu_type_1, 1);
   EXPECT_EQ(c.pdu_type_2, 0);
@@ -60,7 +53,7 @@ TEST(SimComposition, RejectsCountsNamingTheKey) {
   };
   for (const auto& [text, key] : bad) {
     try {
-      Composition::from_app_setting(parse(text), "appSetting");
+      Composition::from_app_setting(json_of(text), "appSetting");
       ADD_FAILURE() << text << " accepted";
     } catch (const ConfigError& e) {
       EXPECT_NE(std::string(e.what()).find(key), std::string::npos) << e.what();
@@ -103,9 +96,9 @@ TEST(SimPoints, AlarmRegistersSpanTheirBlocks) {
 
 TEST(SimPoints, RefusesNamesTheUnitLacks) {
   const Composition c = mixed();
-  for (const char* name : {"battery_2_value", "ups3.QLT_0", "ups0.QLT_0", "ups01.QLT_0",
-                           "ups1.QLT_114", "ac1.QLT_0", "ac3.QLT_153", "item:1510", "item:-1",
-                           "temperature_5_value", ""}) {
+  for (const char* name :
+       {"battery_2_value", "ups3.QLT_0", "ups0.QLT_0", "ups01.QLT_0", "ups1.QLT_114", "ac1.QLT_0",
+        "ac3.QLT_153", "item:1510", "item:-1", "temperature_5_value", ""}) {
     try {
       resolve_point(c, name);
       ADD_FAILURE() << "'" << name << "' resolved";

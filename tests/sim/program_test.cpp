@@ -2,18 +2,16 @@
 // its configuration file.
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "tests/sim/loopback_client.h"
-#include "testkit/exec_argv.h"
 #include "apps/qlt-unit-sim/device_config.h"
 #include "apps/qlt-unit-sim/json_read.h"
+#include "testkit/frames.h"
+#include "testkit/modbus_client.h"
+#include "testkit/process.h"
 
 namespace {
 
@@ -34,72 +32,11 @@ class TempDir {
   fs::path path;
 };
 
-// The program with its standard output and error on pipes.
-class Running {
- public:
-  explicit Running(std::vector<std::string> args) {
-    int out[2], err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0) throw std::runtime_error("no pipe");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], 1);
-      ::dup2(err[1], 2);
-      std::vector<std::string> words = exec_argv(QLT_UNIT_SIM);
-      std::vector<char*> argv;
-      for (std::string& w : words) argv.push_back(w.data());
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    out_ = out[0];
-    err_ = err[0];
-  }
-  ~Running() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    ::close(out_);
-    ::close(err_);
-  }
-
-  // The next line of standard output; empty if none comes in time.
-  std::string line(std::chrono::milliseconds within = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + within;
-    std::string text;
-    char c = 0;
-    while (wait_readable(out_, deadline) && ::read(out_, &c, 1) == 1 && c != '\n') text += c;
-    return text;
-  }
-
-  // Standard error up to the program's end, and its exit status.
-  int finish(std::string& err, std::chrono::milliseconds within = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + within;
-    char buf[512];
-    for (ssize_t n; wait_readable(err_, deadline) && (n = ::read(err_, buf, sizeof buf)) > 0;)
-      err.append(buf, static_cast<size_t>(n));
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  void signal(int sig) { ::kill(pid_, sig); }
-
- private:
-  static bool wait_readable(int fd, std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd p{fd, POLLIN, 0};
-    return left.count() > 0 && ::poll(&p, 1, static_cast<int>(left.count())) > 0;
-  }
-
-  pid_t pid_ = -1;
-  int out_ = -1, err_ = -1;
-};
+// The program with its standard output and error in files of dir.
+std::unique_ptr<Process> run_sim(const TempDir& dir, const std::vector<std::string>& args) {
+  return std::make_unique<Process>(QLT_UNIT_SIM, args,
+                                   ProcessOutput::files_in(dir.path.string(), QLT_UNIT_SIM));
+}
 
 // "unit N" for the unit id of a device entry with the extra keys `more`, or
 // the error reading it raises.
@@ -129,11 +66,12 @@ TEST(SimDeviceConfig, AddrIsTheUnitIdAndOneWhenAbsent) {
 
 TEST(SimProgram, BadConfigExitsWithStatus2NamingFileAndKey) {
   TempDir dir;
-  const std::string cfg = dir.write("cfg.json", R"({"devices": [{"device_number": 7, "port": "x"}]})");
-  Running p({"--config", cfg});
-  std::string err;
-  EXPECT_EQ(p.finish(err), 2);
-  EXPECT_NE(err.find(cfg + ": devices[0].port: expected a whole number"), std::string::npos) << err;
+  const std::string cfg =
+      dir.write("cfg.json", R"({"devices": [{"device_number": 7, "port": "x"}]})");
+  const auto p = run_sim(dir, {"--config", cfg});
+  EXPECT_EQ(p->wait(10s), 2);
+  EXPECT_NE(p->err().find(cfg + ": devices[0].port: expected a whole number"), std::string::npos)
+      << p->err();
 }
 
 TEST(SimProgram, ServesEachDeviceOfTheConfigWithItsScenarioAndFaults) {
@@ -144,26 +82,26 @@ TEST(SimProgram, ServesEachDeviceOfTheConfigWithItsScenarioAndFaults) {
        "appSetting": {"ups": 1, "ac": "1"},
        "sim": {"scenario": "comm.json", "vary": false, "faults": [{"mode": "wrong_tid", "next": 1}]}}]})");
   const std::string ports = (dir.path / "ports").string();
-  Running p({"--config", cfg, "--ports-file", ports, "--duration-s", "60"});
+  const auto p = run_sim(dir, {"--config", cfg, "--ports-file", ports, "--duration-s", "60"});
 
-  const std::string listening = p.line();
+  const std::string listening = p->next_line(10s);
   const std::string head = "qlt-unit-sim: device 7 listening on 127.0.0.1:";
   ASSERT_EQ(listening.rfind(head, 0), 0u) << listening;
-  const std::string port = listening.substr(head.size(), listening.find(' ', head.size()) - head.size());
+  const std::string port =
+      listening.substr(head.size(), listening.find(' ', head.size()) - head.size());
   EXPECT_EQ(listening, head + port + " (ups 1, ac 1, 557 items)");
-  EXPECT_EQ(p.line(), "qlt-unit-sim: device 7 t=0s raise ac1.QLT_153");
+  EXPECT_EQ(p->next_line(10s), "qlt-unit-sim: device 7 t=0s raise ac1.QLT_153");
   std::string written;
   std::getline(std::ifstream(ports), written);
   EXPECT_EQ(written, "7 " + port);
 
-  simtest::LoopbackClient c(static_cast<unsigned short>(std::stoi(port)));
-  c.send(simtest::read_request(1, 20 + 391 + 145, 1));
+  ModbusClient c(static_cast<unsigned short>(std::stoi(port)));
+  c.send(read_request(1, 20 + 391 + 145, 1));
   EXPECT_EQ(to_hex(c.read(13)), "00 02 00 00 00 07 01 03 04 00 00 00 00");
 
-  p.signal(SIGTERM);
-  std::string err;
-  EXPECT_EQ(p.finish(err), 0);
-  EXPECT_EQ(err, "");
+  p->signal(SIGTERM);
+  EXPECT_EQ(p->wait(10s), 0);
+  EXPECT_EQ(p->err(), "");
 }
 
 }  // namespace

@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
-#include <sstream>
-
 #include "apps/qlt-unit-sim/json_read.h"
 #include "apps/qlt-unit-sim/simulator.h"
+#include "testkit/json_text.h"
 
 namespace {
 
@@ -14,10 +13,7 @@ using namespace qltsim;
 using namespace std::chrono_literals;
 
 Scenario scenario(const std::string& text) {
-  Json::Value v;
-  std::istringstream in(text);
-  in >> v;
-  return Scenario::from_json(v, "alarms.json");
+  return Scenario::from_json(json_of(text), "alarms.json");
 }
 
 std::string error_of(const std::function<void()>& f) {
@@ -40,7 +36,8 @@ TEST(SimScenario, ReadsStepsIntoTimeOrder) {
   for (const ScenarioStep& s : script.steps()) seen.push_back(s.describe());
   EXPECT_EQ(seen, (std::vector<std::string>{"t=3s set temperature_1_value 41.5",
                                             "t=3s raise ups1.QLT_0", "t=8s clear ups1.QLT_0"}));
-  EXPECT_EQ(scenario(R"({"steps": [{"at_s": 2.5, "raise": ["ac1.QLT_153"]}]})").steps()[0].at, 2500ms);
+  EXPECT_EQ(scenario(R"({"steps": [{"at_s": 2.5, "raise": ["ac1.QLT_153"]}]})").steps()[0].at,
+            2500ms);
 }
 
 TEST(SimScenario, NamesFileAndKeyOfAMalformedStep) {
@@ -59,10 +56,11 @@ TEST(SimScenario, NamesFileAndKeyOfAMalformedStep) {
 TEST(SimScenario, NamesFileStepAndPointTheUnitLacks) {
   Composition c;
   c.ups = 1;
-  const Scenario s =
-      scenario(R"({"steps": [{"at_s": 1, "raise": ["ups1.QLT_0"]}, {"at_s": 2, "raise": ["ups2.QLT_0"]}]})");
+  const Scenario s = scenario(
+      R"({"steps": [{"at_s": 1, "raise": ["ups1.QLT_0"]}, {"at_s": 2, "raise": ["ups2.QLT_0"]}]})");
   const std::string why = error_of([&] { s.check(c); });
-  EXPECT_NE(why.find("alarms.json: steps[1].raise[0]: unknown point 'ups2.QLT_0'"), std::string::npos)
+  EXPECT_NE(why.find("alarms.json: steps[1].raise[0]: unknown point 'ups2.QLT_0'"),
+            std::string::npos)
       << why;
   EXPECT_NE(error_of([&] {
               scenario(R"({"steps": [{"at_s": 1, "clear": ["water_value"]}]})").check(c);
@@ -108,7 +106,8 @@ TEST_F(SimScenarioRun, StepsFireWhenTheClockReachesThemAndOnlyOnce) {
 }
 
 TEST_F(SimScenarioRun, DueStepsFireBeforeAValueIsSetByHand) {
-  Unit& u = unit_with(R"({"steps": [{"at_s": 1, "set": {"item:30": 1}}, {"at_s": 1, "set": {"item:30": 2}}]})");
+  Unit& u = unit_with(
+      R"({"steps": [{"at_s": 1, "set": {"item:30": 1}}, {"at_s": 1, "set": {"item:30": 2}}]})");
   clock->set(5s);
   EXPECT_EQ(u.item(30), 2.0f);
   u.set("item:30", 7.0f);

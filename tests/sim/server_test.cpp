@@ -4,30 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <thread>
-
-#include "tests/sim/loopback_client.h"
 #include "apps/qlt-unit-sim/simulator.h"
+#include "testkit/frames.h"
+#include "testkit/modbus_client.h"
+#include "testkit/process.h"
 
 namespace {
 
 using namespace qltsim;
-using simtest::LoopbackClient;
-using simtest::read_request;
 using namespace std::chrono_literals;
 
 // The reply to read_request(1, 0, 2) with items 0 and 1 at 1.0 and 3.14.
 const char* const plain_reply = "00 01 00 00 00 0b 01 03 08 00 00 3f 80 f5 c3 40 48";
-
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds within = 5s) {
-  const auto deadline = std::chrono::steady_clock::now() + within;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
 
 class SimServer : public ::testing::Test {
  protected:
@@ -48,7 +36,7 @@ class SimServer : public ::testing::Test {
   }
 
   // Sends read_request(tid, 0, 2) and returns the n bytes that come back.
-  static std::string ask(LoopbackClient& c, std::uint16_t tid = 1, std::size_t n = 17) {
+  static std::string ask(ModbusClient& c, std::uint16_t tid = 1, std::size_t n = 17) {
     c.send(read_request(tid, 0, 2));
     return to_hex(c.read(n));
   }
@@ -58,7 +46,7 @@ class SimServer : public ::testing::Test {
 };
 
 TEST_F(SimServer, AnswersOverLoopbackWithTheValuesOfTheMoment) {
-  LoopbackClient c(unit->port());
+  ModbusClient c(unit->port());
   EXPECT_EQ(ask(c), plain_reply);
   unit->set("item:1", -2.5f);
   EXPECT_EQ(ask(c, 2), "00 02 00 00 00 0b 01 03 08 00 00 3f 80 00 00 c0 20");
@@ -68,7 +56,7 @@ TEST_F(SimServer, AnswersOverLoopbackWithTheValuesOfTheMoment) {
 }
 
 TEST_F(SimServer, AnswersRequestsSplitOrRunTogetherInTheInput) {
-  LoopbackClient c(unit->port());
+  ModbusClient c(unit->port());
   const Bytes one = read_request(1, 0, 2);
   for (unsigned char b : one) c.send(Bytes{b});
   EXPECT_EQ(to_hex(c.read(17)), plain_reply);
@@ -102,31 +90,32 @@ TEST_F(SimServer, EachFaultModeShapesTheBytesOnTheWire) {
       {"exception", Fault{FaultMode::exception}, "00 01 00 00 00 03 01 83 04"},
       {"short", Fault{FaultMode::short_reply}, "00 01 00 00 00 07 01 03 04 00 00 3f 80"},
       {"lying_count", Fault{FaultMode::lying_count}, "00 01 00 00 00 07 01 03 08 00 00 3f 80"},
-      {"wrong_tid", Fault{FaultMode::wrong_tid}, "00 02 00 00 00 0b 01 03 08 00 00 3f 80 f5 c3 40 48"},
+      {"wrong_tid", Fault{FaultMode::wrong_tid},
+       "00 02 00 00 00 0b 01 03 08 00 00 3f 80 f5 c3 40 48"},
       {"junk", with_junk({0x55, 0xAA}), "55 aa 00 01 00 00 00 0b 01 03 08 00 00 3f 80 f5 c3 40 48"},
       {"split", Fault{FaultMode::split}, plain_reply},
   };
   for (const WireCase& c : cases) {
     unit->set_fault(c.fault);
     const auto writes_before = unit->writes();
-    LoopbackClient client(unit->port());
+    ModbusClient client(unit->port());
     const std::size_t n = hex(c.bytes).size();
     EXPECT_EQ(ask(client, 1, n), c.bytes) << c.what;
     const std::uint64_t writes = c.fault.mode == FaultMode::split ? n : 1;
-    EXPECT_TRUE(eventually([&] { return unit->writes() - writes_before == writes; })) << c.what;
+    EXPECT_TRUE(eventually([&] { return unit->writes() - writes_before == writes; }, 5s)) << c.what;
   }
 }
 
 TEST_F(SimServer, DropLeavesARequestUnanswered) {
   unit->set_fault(Fault{FaultMode::drop, Schedule::next_requests(1)});
-  LoopbackClient c(unit->port());
+  ModbusClient c(unit->port());
   c.send(read_request(1, 0, 2));
   EXPECT_EQ(ask(c, 2), "00 02 00 00 00 0b 01 03 08 00 00 3f 80 f5 c3 40 48");
 }
 
 TEST_F(SimServer, LeavesRequestsForAnotherUnitIdUnansweredOnAnOpenConnection) {
   Unit& five = add({}, 5);
-  LoopbackClient c(five.port());
+  ModbusClient c(five.port());
   Bytes for_five = read_request(2, 0, 2);
   for_five[6] = 5;  // The unit id.
   c.send(read_request(1, 0, 2));
@@ -139,20 +128,20 @@ TEST_F(SimServer, LeavesRequestsForAnotherUnitIdUnansweredOnAnOpenConnection) {
 
 TEST_F(SimServer, CoalesceSendsTwoRepliesInOneWrite) {
   unit->set_fault(Fault{FaultMode::coalesce, Schedule::next_requests(1)});
-  LoopbackClient c(unit->port());
+  ModbusClient c(unit->port());
   c.send(read_request(1, 0, 2));
   ASSERT_TRUE(unit->wait_for_requests(1, 5s));
   c.send(read_request(2, 0, 2));
   const std::string both = to_hex(c.read_some());
   EXPECT_EQ(both, std::string(plain_reply) + " 00 02 00 00 00 0b 01 03 08 00 00 3f 80 f5 c3 40 48");
-  EXPECT_TRUE(eventually([&] { return unit->writes() == 1; }));
+  EXPECT_TRUE(eventually([&] { return unit->writes() == 1; }, 5s));
 }
 
 TEST_F(SimServer, DelayHoldsBackTheReplyAndThoseBehindIt) {
   Fault slow{FaultMode::delay, Schedule::next_requests(1)};
   slow.delay = 300ms;
   unit->set_fault(slow);
-  LoopbackClient c(unit->port());
+  ModbusClient c(unit->port());
   const auto sent = std::chrono::steady_clock::now();
   c.send(read_request(1, 0, 2));
   c.send(read_request(2, 0, 2));
@@ -167,7 +156,7 @@ TEST_F(SimServer, GatewayTakesUpOneRequestAtATimeInArrivalOrder) {
   Fault gateway{FaultMode::gateway};
   gateway.delay = 100ms;
   unit->set_fault(gateway);
-  LoopbackClient c(unit->port());
+  ModbusClient c(unit->port());
   const auto sent = std::chrono::steady_clock::now();
   c.send(read_request(1, 0, 2));
   c.send(read_request(2, 0, 2));
@@ -184,7 +173,7 @@ TEST_F(SimServer, GatewayTakesUpOneRequestAtATimeInArrivalOrder) {
 
 TEST_F(SimServer, MuteReadsRequestsAndAnswersNothingWhateverElseHitsThem) {
   unit->set_faults({Fault{FaultMode::mute}, Fault{FaultMode::exception}, Fault{FaultMode::close}});
-  LoopbackClient c(unit->port());
+  ModbusClient c(unit->port());
   c.send(read_request(1, 0, 2));
   c.send(read_request(2, 0, 2));
   ASSERT_TRUE(unit->wait_for_requests(2, 5s));
@@ -198,7 +187,7 @@ TEST_F(SimServer, LateDuplicateRepeatsTheReplyWithoutHoldingUpTheNext) {
   Fault twice{FaultMode::late_duplicate, Schedule::next_requests(1)};
   twice.delay = 500ms;
   unit->set_fault(twice);
-  LoopbackClient c(unit->port());
+  ModbusClient c(unit->port());
   const auto sent = std::chrono::steady_clock::now();
   EXPECT_EQ(ask(c), plain_reply);
   EXPECT_EQ(ask(c, 2), "00 02 00 00 00 0b 01 03 08 00 00 3f 80 f5 c3 40 48");
@@ -209,21 +198,21 @@ TEST_F(SimServer, LateDuplicateRepeatsTheReplyWithoutHoldingUpTheNext) {
 
 TEST_F(SimServer, CloseCutsTheConnectionInsteadOfAnswering) {
   unit->set_fault(Fault{FaultMode::close, Schedule::next_requests(1)});
-  LoopbackClient cut(unit->port());
+  ModbusClient cut(unit->port());
   cut.send(read_request(1, 0, 2));
   EXPECT_TRUE(cut.closed_by_peer());
-  LoopbackClient next(unit->port());
+  ModbusClient next(unit->port());
   EXPECT_EQ(ask(next), plain_reply);
 }
 
 TEST_F(SimServer, RestartClosesConnectionsAndListensOnTheSamePort) {
   const unsigned short port = unit->port();
-  LoopbackClient before(port);
+  ModbusClient before(port);
   EXPECT_EQ(ask(before), plain_reply);
   unit->restart();
   EXPECT_TRUE(before.closed_by_peer());
   EXPECT_EQ(unit->port(), port);
-  LoopbackClient after(port);
+  ModbusClient after(port);
   EXPECT_EQ(ask(after), plain_reply);
   EXPECT_EQ(unit->connections_accepted(), 2u);
 }
@@ -235,7 +224,7 @@ TEST_F(SimServer, SeveralUnitsServeTheirOwnItems) {
   other.set("item:1", 8.0f);
   ASSERT_NE(other.port(), unit->port());
 
-  LoopbackClient a(unit->port()), b(other.port());
+  ModbusClient a(unit->port()), b(other.port());
   EXPECT_EQ(ask(a), plain_reply);
   EXPECT_EQ(ask(b), "00 01 00 00 00 0b 01 03 08 00 00 3f 80 00 00 41 00");
   a.send(read_request(2, 20, 1));

@@ -3,13 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/sim/loopback_client.h"
 #include "apps/qlt-unit-sim/responder.h"
+#include "testkit/frames.h"
 
 namespace {
 
 using namespace qltsim;
-using simtest::read_request;
 
 std::string item_hex(float v) {
   Octets out;

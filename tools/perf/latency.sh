@@ -28,7 +28,7 @@ cat > "$work/unit.json" <<'JSON'
 {"devices": [{"device_number": 1, "port": 0, "appSetting": {"ups": 1}}]}
 JSON
 # The unit stops by itself even if this script is killed.
-"$build/apps/qlt-unit-sim/qlt-unit-sim" --config "$work/unit.json" --ports-file "$work/ports" \
+"$build/qlt-unit-sim" --config "$work/unit.json" --ports-file "$work/ports" \
   --duration-s 900 --quiet > "$work/sim.log" &
 sim_pid=$!
 for _ in $(seq 100); do [ -s "$work/ports" ] && break; sleep 0.1; done

@@ -16,7 +16,7 @@ mkdir -p "$out"
 [ -n "${KEEP:-}" ] || trap 'rm -rf "$out"' EXIT
 
 "$build/bench/scale/qlt-scale" --units "${1:-1000}" --kpl-host "$build/kpl-host" \
-  --plugin "$build/qltmodel.so" --unit-sim "$build/apps/qlt-unit-sim/qlt-unit-sim" \
+  --plugin "$build/qltmodel.so" --unit-sim "$build/qlt-unit-sim" \
   --work "$out" --warmup-s 8 --window-s 20 > "$out/scale.txt" &
 scale_pid=$!
 sleep 12

@@ -38,7 +38,7 @@ for placement in ${PLACEMENTS:-free}; do
       "$build/bench/scale/qlt-scale" --units "$n" --client "$client" \
         --kpl-host "$build/kpl-host" --plugin "$build/qltmodel.so" \
         --floor "$build/bench/scale/qlt-scale-floor" \
-        --unit-sim "$build/apps/qlt-unit-sim/qlt-unit-sim" --work "$work" \
+        --unit-sim "$build/qlt-unit-sim" --work "$work" \
         --poll-ms "${POLL_MS:-1000}" --warmup-s "${WARMUP_S:-10}" --window-s "${WINDOW_S:-30}" \
         "${pins[@]}"
     done

@@ -1,15 +1,14 @@
-#include "bench/support/model_rig.h"
+#include "testkit/model_rig.h"
 
 #include "points/image_layout.h"
 
-namespace qltbench {
-
-ModelRig::ModelRig(Blocks blocks, HostServices* services, unsigned int number)
+ModelRig::ModelRig(const Json::Value& config, HostServices* services, unsigned int number,
+                   const Bytes& item)
     : model_(std::make_shared<QLTModel>()) {
   if (services) model_->services = services;
-  model_->Init({}, number, device_json(number, blocks, 1502));
+  model_->Init({}, number, config);
   model_->link_ready = 1;
-  replies_ = replies_for(model_->requests);
+  for (const rdu_read& req : model_->requests) replies_.push_back(reply_to(req, item));
 }
 
 void ModelRig::pass() {
@@ -24,5 +23,3 @@ void ModelRig::rewind() {
   model_->cur_batch = 0;
   model_->cursor = model_->image.get() + ImageLayout::header_bytes;
 }
-
-}  // namespace qltbench

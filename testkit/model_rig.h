@@ -1,24 +1,25 @@
 // A configured QLTModel under a shared pointer, as a host holds it, with a
-// reply ready for every batch of its plan, for measurements that drive the
-// receive path and the round by hand on the calling thread.
+// reply ready for every batch of its plan, for tests and measurements that
+// drive the receive path and the round by hand on the calling thread.
 #pragma once
+
+#include <json/value.h>
 
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "bench/support/device_json.h"
-#include "bench/support/reply_frames.h"
 #include "host/host_services.h"
 #include "model/qlt_model.h"
-
-namespace qltbench {
+#include "testkit/frames.h"
 
 class ModelRig {
  public:
-  // services: where the model's host calls go; null takes the do-nothing
-  // ones (HostServices::none()).
-  explicit ModelRig(Blocks blocks, HostServices* services = nullptr, unsigned int number = 7);
+  // config: the device's entry; services: where the model's host calls go,
+  // null for the do-nothing ones (HostServices::none()); item: the 4 wire
+  // bytes of every item the replies carry (1.0f: no alarm point in alarm).
+  explicit ModelRig(const Json::Value& config, HostServices* services = nullptr,
+                    unsigned int number = 7, const Bytes& item = wire_items({1.0f}));
 
   QLTModel& model() { return *model_; }
   const std::shared_ptr<QLTModel>& shared() const { return model_; }
@@ -27,7 +28,7 @@ class ModelRig {
   // Hands the reply of one batch to the host's receive entry, with the
   // transaction id its request last went out with.
   int feed(int batch) {
-    Frame& f = replies_[static_cast<size_t>(batch)];
+    Bytes& f = replies_[static_cast<size_t>(batch)];
     std::memcpy(f.data(), &model_->requests[static_cast<size_t>(batch)].trans_id, 2);
     return model_->process(model_->socket_id, f.data(), static_cast<int>(f.size()));
   }
@@ -40,7 +41,5 @@ class ModelRig {
 
  private:
   std::shared_ptr<QLTModel> model_;
-  std::vector<Frame> replies_;
+  std::vector<Bytes> replies_;
 };
-
-}  // namespace qltbench

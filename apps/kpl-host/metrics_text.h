@@ -1,0 +1,18 @@
+// The host's state in the Prometheus text exposition format: per device its
+// health, counters and pass durations, its values (not while they are
+// stale) and its active alarms; for the host, history and event stream
+// losses.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "apps/kpl-host/device_report.h"
+#include "apps/kpl-host/host_events.h"
+
+namespace kplhost {
+
+std::string metrics_text(const std::vector<DeviceReport>& devices, const HistoryState& history,
+                         long event_lines_lost);
+
+}  // namespace kplhost
