@@ -22,10 +22,13 @@
 
 namespace {
 
+// The project's own programs, named by their path in the build, run under
+// the emulator the tests run under; a tool of the machine's, named alone
+// ("chromium", "promtool"), is the machine's own and runs as it is.
 std::vector<std::string> exec_words(const std::string& program,
                                     const std::vector<std::string>& args) {
   std::vector<std::string> words;
-  std::istringstream launcher(QLT_EXEC_LAUNCHER);
+  std::istringstream launcher(program.find('/') == std::string::npos ? "" : QLT_EXEC_LAUNCHER);
   for (std::string word; launcher >> word;) words.push_back(word);
   words.push_back(program);
   words.insert(words.end(), args.begin(), args.end());
@@ -67,7 +70,7 @@ int open_output(const std::string& path) {
     const rlimit limit{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
-  ::execv(argv[0], argv);
+  ::execvp(argv[0], argv);
   const int e = errno;
   (void)!::write(report, &e, sizeof e);
   ::_exit(127);

@@ -24,9 +24,9 @@ struct ProcessOutput {
 
 class Process {
  public:
-  // Starts program with args, through the emulator the tests run under when
-  // there is one. The program inherits no descriptor but the standard three.
-  // A file_size_limit above 0 caps every file the program writes, as a full
+  // Starts program with args: a path, through the emulator the tests run
+  // under when there is one; a name alone, from PATH, as it is. The program inherits no descriptor
+  // but the standard three. A file_size_limit above 0 caps every file the program writes, as a full
   // disk would (ulimit -f). Throws std::runtime_error when the output files
   // cannot be made or the program cannot be started.
   Process(const std::string& program, const std::vector<std::string>& args,

@@ -66,7 +66,7 @@ void device_object(std::string& out, const DeviceReport& d) {
   field(out, "alarms");
   out += '[';
   bool first = true;
-  if (d.slot->communication_lost) {
+  if (d.health.state == HealthState::offline) {
     alarm_object(out, communication_lost_id, "", "communication lost", "");
     first = false;
   }

@@ -31,10 +31,31 @@ EventLog::EventLog(const std::string& path, std::set<std::string> kinds, Report 
   if (fd_ < 0 || ::fstat(fd_, &st) != 0)
     throw std::runtime_error(path + ": cannot open the event file: " + std::strerror(errno));
   size_ = st.st_size;
+  syncer_ = std::thread([this] { sync_when_asked(); });
 }
 
 EventLog::~EventLog() {
+  {
+    std::lock_guard<std::mutex> g(sync_lock_);
+    closing_ = true;
+  }
+  sync_wake_.notify_one();
+  syncer_.join();
   if (fd_ >= 0) ::close(fd_);
+}
+
+void EventLog::sync_when_asked() {
+  std::unique_lock<std::mutex> g(sync_lock_);
+  for (;;) {
+    sync_wake_.wait(g, [this] { return sync_asked_ || closing_; });
+    const bool last = closing_;
+    const bool asked = sync_asked_;
+    sync_asked_ = false;
+    g.unlock();
+    if (asked) ::fdatasync(fd_);
+    g.lock();
+    if (last) return;
+  }
 }
 
 long EventLog::lines_lost() const {
@@ -100,8 +121,16 @@ void EventLog::write(std::string& line, bool durable) {
       report_("event stream: writing to " + path_ + " again; " + std::to_string(resumed_after) +
               " line(s) lost");
   }
-  // Forced to the disk outside the lock: other lines need not wait for it.
-  if (durable) ::fdatasync(fd_);
+  // Forced to the disk by a thread of its own: the line is the kernel's
+  // already (a crash of the host cannot lose it), and no caller, the I/O
+  // thread least of all, waits for a slow disk.
+  if (durable) {
+    {
+      std::lock_guard<std::mutex> g(sync_lock_);
+      sync_asked_ = true;
+    }
+    sync_wake_.notify_one();
+  }
 }
 
 void EventLog::threshold(const DeviceSlot& slot, const std::string& name, const std::string& desc,

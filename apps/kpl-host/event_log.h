@@ -1,15 +1,18 @@
 // The event stream: one JSON object per line, in the order the host sees
 // the calls. Each line goes to the file whole, by one write, before the next
 // is written; alarm changes and the host's own troubles are also forced to
-// the disk, since they are what an operator reads after a crash. A line the
+// the disk (by a thread of the log's own), since they are what an operator
+// reads after a crash. A line the
 // disk will not take is lost, counted and reported, never left half written.
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "apps/kpl-host/host_events.h"
 #include "apps/kpl-host/problem.h"
@@ -68,6 +71,14 @@ class EventLog final : public HostEvents {
   bool losing_ = false;
   long lost_before_ = 0;
   std::chrono::steady_clock::time_point last_loss_{};
+
+  // The thread that forces lines to the disk when asked.
+  void sync_when_asked();
+  std::mutex sync_lock_;
+  std::condition_variable sync_wake_;
+  bool sync_asked_ = false;
+  bool closing_ = false;
+  std::thread syncer_;
 };
 
 }  // namespace kplhost

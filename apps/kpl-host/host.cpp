@@ -60,6 +60,8 @@ Host::Host(HostOptions options)
       controller_(std::make_shared<HostController>()) {
   events_.add(&console_);
   if (event_log_) events_.add(event_log_.get());
+  // The communication-loss alarm clears with the round that ends it.
+  publisher_.on_round = [this](DeviceSlot& slot) { watch_.check(slot); };
   if (!options_.http.empty()) {
     boost::asio::ip::tcp::endpoint at;
     try {

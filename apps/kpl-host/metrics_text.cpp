@@ -143,7 +143,7 @@ std::string metrics_text(const std::vector<DeviceReport>& devices, const History
 
   w.family("kpl_device_alarm_active", "gauge", "1 for each alarm now active on a device.");
   for (const DeviceReport& d : devices) {
-    if (d.slot->communication_lost)
+    if (d.health.state == HealthState::offline)
       w.sample("kpl_device_alarm_active",
                device_label(d) + ",id=\"" + communication_lost_id + "\",code=\"\",label=\"\"", 1);
     if (d.stale()) continue;

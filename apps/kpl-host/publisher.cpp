@@ -16,6 +16,7 @@ int HostPublisher::SendSP(KPLVDevice& dev, int image_id, const unsigned char* da
   DeviceSlot& slot = registry_.of(dev);
   slot.health.published();
   events_.publish(slot, image_id, data, len);
+  if (on_round) on_round(slot);
   bool reached;
   {
     std::lock_guard<std::mutex> g(lock_);

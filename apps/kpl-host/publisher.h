@@ -28,6 +28,9 @@ class HostPublisher final : public Publisher {
              bool changed_only) override;
   int SaveDeviceHistory(KPLVDevice& dev, const unsigned char* data, int len) override;
 
+  // Told of every round published, on the thread that published it.
+  std::function<void(DeviceSlot&)> on_round;
+
   // Waits until every device has published at least rounds images, or until
   // stop() is called; returns true in the first case.
   bool wait_for_rounds(long rounds);

@@ -1,0 +1,33 @@
+#include "testkit/http_client.h"
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
+
+namespace http = boost::beast::http;
+using boost::asio::ip::tcp;
+
+HttpAnswer http_request(unsigned short port, const std::string& target, const std::string& method) {
+  boost::asio::io_context io;
+  tcp::socket socket(io);
+  socket.connect({boost::asio::ip::make_address("127.0.0.1"), port});
+  http::request<http::empty_body> req(http::string_to_verb(method), target, 11);
+  if (req.method() == http::verb::unknown) req.method_string(method);
+  req.set(http::field::host, "127.0.0.1:" + std::to_string(port));
+  req.keep_alive(false);
+  http::write(socket, req);
+  boost::beast::flat_buffer buffer;
+  http::response_parser<http::string_body> parser;
+  parser.body_limit(64 * 1024 * 1024);
+  // The answer to HEAD has a length but no body.
+  if (req.method() == http::verb::head) parser.skip(true);
+  http::read(socket, buffer, parser);
+  const auto& res = parser.get();
+  return {static_cast<int>(res.result_int()), std::string(res[http::field::content_type]),
+          res.body()};
+}

@@ -1,0 +1,284 @@
+// The operator's view of a running kpl-host: device health and the
+// communication-loss alarm over HTTP, the metrics checked by Prometheus's
+// own promtool and scraped by a real Prometheus server, the status page
+// rendered by a real headless browser, and clients that misbehave.
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "testkit/http_client.h"
+#include "testkit/json_text.h"
+#include "tests/e2e/e2e_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class OperatorView : public EndToEnd {
+ protected:
+  // Starts kpl-host with its endpoint on a free loopback port; returns it.
+  unsigned short start_with_http(const std::vector<std::string>& more = {"--quiet"}) {
+    std::vector<std::string> args = more;
+    args.insert(args.end(), {"--http", "127.0.0.1:0"});
+    host = start_host(args);
+    const std::string mark = "status page http://127.0.0.1:";
+    unsigned short port = 0;
+    eventually(
+        [&] {
+          const std::string out = host->out();
+          const size_t at = out.find(mark);
+          if (at != std::string::npos) port = static_cast<unsigned short>(std::stoi(out.substr(at + mark.size())));
+          return port != 0;
+        },
+        10s);
+    return port;
+  }
+  Json::Value device(unsigned short port, unsigned int number) {
+    const Json::Value all = json_of(http_request(port, "/api/devices").body);
+    for (const Json::Value& d : all)
+      if (d["device"].asUInt() == number) return d;
+    return {};
+  }
+  bool alarm_shown(unsigned short port, unsigned int number, const std::string& id) {
+    const Json::Value d = device(port, number);
+    for (const Json::Value& a : d["alarms"])
+      if (a["id"] == id) return true;
+    return false;
+  }
+
+  std::unique_ptr<Process> host;
+};
+
+// Pipes text into a program of the machine's and returns its exit status.
+int run_with_input(const std::string& command, const std::string& input) {
+  FILE* p = ::popen((command + " >/dev/null 2>&1").c_str(), "w");
+  if (!p) return -1;
+  std::fwrite(input.data(), 1, input.size(), p);
+  return WEXITSTATUS(::pclose(p));
+}
+
+TEST_F(OperatorView, HealthAlarmsAndCommunicationLossOverHttp) {
+  qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(100, R"(, "offline_after_ms": 1500)");
+  const unsigned short port = start_with_http();
+  ASSERT_NE(port, 0) << host->out();
+  ASSERT_TRUE(eventually([&] { return device(port, 7)["state"] == "online"; }, 10s));
+
+  const HttpAnswer metrics = http_request(port, "/metrics");
+  EXPECT_EQ(metrics.status, 200);
+  EXPECT_EQ(metrics.content_type, "text/plain; version=0.0.4; charset=utf-8");
+  EXPECT_EQ(run_with_input("promtool check metrics", metrics.body), 0) << metrics.body;
+  EXPECT_NE(metrics.body.find("kpl_device_up{device=\"7\"} 1"), std::string::npos);
+
+  unit.raise("ups1.QLT_0");
+  ASSERT_TRUE(eventually([&] { return alarm_shown(port, 7, "QLT_0"); }, 10s));
+  const Json::Value raised = device(port, 7);
+  for (const Json::Value& a : raised["alarms"])
+    if (a["id"] == "QLT_0") {
+      EXPECT_EQ(a["desc"], "市电输入告警");
+    }
+  unit.clear("ups1.QLT_0");
+  ASSERT_TRUE(eventually([&] { return !alarm_shown(port, 7, "QLT_0"); }, 10s));
+
+  // The unit falls silent: offline within offline_after_ms and two seconds,
+  // its values stale, the communication-loss alarm raised; then back.
+  unit.set_fault(qltsim::Fault(qltsim::FaultMode::mute));
+  const auto silent = std::chrono::steady_clock::now();
+  ASSERT_TRUE(eventually([&] { return device(port, 7)["state"] == "offline"; }, 10s));
+  EXPECT_LE(std::chrono::steady_clock::now() - silent, 1500ms + 2s);
+  const Json::Value offline = device(port, 7);
+  EXPECT_TRUE(offline["stale"].asBool());
+  EXPECT_TRUE(alarm_shown(port, 7, "communication_lost"));
+  EXPECT_EQ(http_request(port, "/metrics").body.find("kpl_point_temperature_celsius{device=\"7\""),
+            std::string::npos);
+  // The console and the event stream have it too before the unit returns.
+  ASSERT_TRUE(eventually([&] { return !events_of("alarm", 7).empty(); }, 5s));
+  unit.clear_faults();
+  ASSERT_TRUE(eventually([&] { return !alarm_shown(port, 7, "communication_lost"); }, 10s));
+
+  host->interrupt();
+  ASSERT_EQ(host->wait(10s), 0);
+  std::vector<std::string> comm;
+  for (const Json::Value& e : events_of("alarm", 7))
+    if (e["id"] == "communication_lost") comm.push_back(e["state"].asString());
+  EXPECT_EQ(comm, (std::vector<std::string>{"raised", "cleared"}));
+  EXPECT_NE(host->out().find("device 7 RAISED  communication lost: no round for"),
+            std::string::npos);
+}
+
+unsigned short free_port() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(s);
+  return ntohs(a.sin_port);
+}
+
+// A real Prometheus server, started here on loopback, scrapes the host and
+// answers a query for the device's up.
+TEST_F(OperatorView, PrometheusScrapesTheHost) {
+  add_unit({7, {0, 0, 0, 0, 1}});
+  sim.start();
+  write_config(100);
+  const unsigned short port = start_with_http();
+  ASSERT_NE(port, 0) << host->out();
+  const unsigned short prom_port = free_port();
+  std::ofstream(dir + "/prometheus.yml")
+      << "global: {scrape_interval: 1s, evaluation_interval: 1s}\n"
+      << "scrape_configs:\n  - job_name: kpl\n    static_configs:\n"
+      << "      - targets: ['127.0.0.1:" << port << "']\n";
+  Process prometheus("prometheus",
+                     {"--config.file=" + dir + "/prometheus.yml", "--storage.tsdb.path=" + dir + "/tsdb",
+                      "--web.listen-address=127.0.0.1:" + std::to_string(prom_port)},
+                     ProcessOutput::files_in(dir, "prometheus"));
+  Json::Value answer;
+  const bool up = eventually(
+      [&] {
+        try {
+          answer = json_of(
+              http_request(prom_port, "/api/v1/query?query=kpl_device_up%7Bdevice%3D%227%22%7D").body);
+        } catch (const std::exception&) {
+          return false;
+        }
+        return answer["data"]["result"].size() == 1 && answer["data"]["result"][0]["value"][1] == "1";
+      },
+      30s);
+  EXPECT_TRUE(up) << answer.toStyledString() << prometheus.out();
+  prometheus.stop(5s);
+  host->interrupt();
+  EXPECT_EQ(host->wait(10s), 0);
+}
+
+// What a person sees: the page rendered by headless Chromium, with the
+// device's block, its state word, and an alarm's text coming and going.
+TEST_F(OperatorView, StatusPageInARealBrowser) {
+  qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(100);
+  const unsigned short port = start_with_http();
+  ASSERT_NE(port, 0) << host->out();
+  ASSERT_TRUE(eventually([&] { return device(port, 7)["state"] == "online"; }, 10s));
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
+  auto browse = [&](const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {"--headless", "--no-sandbox", "--disable-gpu",
+                                     "--virtual-time-budget=4000", "--window-size=412,915"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(url);
+    Process chromium("chromium", args, {dir + "/chromium.out", dir + "/chromium.err"});
+    EXPECT_EQ(chromium.wait(60s), 0) << chromium.err();
+    return chromium.out();
+  };
+
+  std::string dom = browse({"--dump-dom"});
+  EXPECT_NE(dom.find(R"(<section class="device" id="device-7" data-state="online">)"),
+            std::string::npos)
+      << dom;
+  EXPECT_NE(dom.find(R"(<span class="state">online</span>)"), std::string::npos);
+  EXPECT_NE(dom.find("no active alarms"), std::string::npos);
+
+  unit.raise("ups1.QLT_0");
+  ASSERT_TRUE(eventually([&] { return alarm_shown(port, 7, "QLT_0"); }, 10s));
+  dom = browse({"--dump-dom"});
+  EXPECT_NE(dom.find("Number_1_UPS_Alarm_ QLT_0 02401 市电输入告警"), std::string::npos) << dom;
+  browse({"--screenshot=" + std::string(QLT_BUILD_DIR) + "/status-page.png"});
+
+  unit.clear("ups1.QLT_0");
+  ASSERT_TRUE(eventually([&] { return !alarm_shown(port, 7, "QLT_0"); }, 10s));
+  dom = browse({"--dump-dom"});
+  EXPECT_EQ(dom.find("市电输入告警"), std::string::npos);
+  EXPECT_NE(dom.find("no active alarms"), std::string::npos);
+  host->interrupt();
+  EXPECT_EQ(host->wait(10s), 0);
+}
+
+long resident_kib(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+int connect_to(unsigned short port) {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  return ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? s : (::close(s), -1);
+}
+
+// The status code a raw request gets, or 0 when the connection just ends.
+int status_of(unsigned short port, const std::string& request) {
+  const int s = connect_to(port);
+  if (s < 0) return -1;
+  (void)::send(s, request.data(), request.size(), MSG_NOSIGNAL);
+  char buf[64] = {};
+  const ssize_t n = ::recv(s, buf, sizeof buf - 1, 0);
+  ::close(s);
+  return n > 12 ? std::atoi(buf + 9) : 0;
+}
+
+// Clients that hold connections, send too much, read too slowly or ask for
+// what is not there get clear answers, and the rounds keep their pace.
+TEST_F(OperatorView, HostileClientsNeitherStallRoundsNorGrowMemory) {
+  add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(100);
+  const unsigned short port = start_with_http();
+  ASSERT_NE(port, 0) << host->out();
+  ASSERT_TRUE(published(7, 5));
+  const long rss_before = resident_kib(host->pid());
+  const size_t rounds_before = events_of("publish", 7).size();
+  const auto start = std::chrono::steady_clock::now();
+
+  std::vector<int> idle;
+  for (int i = 0; i < 30; ++i) idle.push_back(connect_to(port));
+  EXPECT_EQ(status_of(port, "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(1 << 20, 'a') +
+                                "\r\n\r\n"),
+            431);
+  EXPECT_EQ(status_of(port, "DELETE /metrics HTTP/1.1\r\nHost: x\r\n\r\n"), 405);
+  EXPECT_EQ(status_of(port, "BREW /pot HTTP/1.1\r\nHost: x\r\n\r\n"), 405);
+  EXPECT_EQ(status_of(port, "GET /../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n"), 404);
+  EXPECT_EQ(status_of(port, "this is not http\r\n\r\n"), 0);
+
+  // A reader that takes one byte a second of a large answer.
+  const int slow = connect_to(port);
+  const int small = 1024;
+  ::setsockopt(slow, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  const std::string get = "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n";
+  (void)::send(slow, get.data(), get.size(), MSG_NOSIGNAL);
+  for (int i = 0; i < 5; ++i) {
+    char byte;
+    (void)::recv(slow, &byte, 1, 0);
+    std::this_thread::sleep_for(1s);
+  }
+  // Meanwhile the endpoint still answers others.
+  EXPECT_EQ(http_request(port, "/api/devices").status, 200);
+
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const size_t rounds = events_of("publish", 7).size() - rounds_before;
+  const long rss_after = resident_kib(host->pid());
+  std::printf("hostile clients: %zu rounds in %.1f s (poll 100 ms), resident %ld -> %ld KiB\n",
+              rounds, seconds, rss_before, rss_after);
+  EXPECT_GE(static_cast<double>(rounds), 0.8 * seconds / 0.1);
+  EXPECT_LT(rss_after - rss_before, 4096);
+  for (int s : idle) ::close(s);
+  ::close(slow);
+  host->interrupt();
+  EXPECT_EQ(host->wait(10s), 0);
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+// Device health from what the host sees: passes that start and end,
+// restarts, slow passes and silence, against a clock stepped by hand.
+
+#include <gtest/gtest.h>
+
+#include "apps/kpl-host/device_health.h"
+#include "testkit/hex.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using kplhost::DeviceHealth;
+using kplhost::HealthState;
+
+const Bytes first_request = hex("00 05 00 00 00 06 01 03 00 00 00 32");
+const Bytes later_request = hex("00 06 00 00 00 06 01 03 00 32 00 32");
+
+TEST(DeviceHealth, StatesFollowRoundsRestartsSlownessAndSilence) {
+  const auto t0 = DeviceHealth::Clock::time_point{} + 1h;
+  DeviceHealth h(3000ms, 1000ms, t0);
+  auto pass = [&](DeviceHealth::Clock::time_point start, std::chrono::milliseconds took) {
+    h.sent(first_request.data(), 12, start);
+    h.sent(later_request.data(), 12, start + took / 2);
+    h.published(start + took);
+  };
+  EXPECT_EQ(h.state(false, t0 + 1s), HealthState::connecting);
+  EXPECT_EQ(h.state(false, t0 + 3001ms), HealthState::offline);
+
+  pass(t0 + 4s, 100ms);
+  EXPECT_EQ(h.state(false, t0 + 5s), HealthState::online);
+  EXPECT_EQ(h.state(true, t0 + 5s), HealthState::failed);
+  // Silence: offline once offline_after has passed since the last round.
+  EXPECT_EQ(h.state(false, t0 + 4100ms + 3000ms), HealthState::online);
+  EXPECT_EQ(h.state(false, t0 + 4100ms + 3001ms), HealthState::offline);
+
+  // A pass that starts again before it published is a restart: degraded
+  // for a minute.
+  h.sent(first_request.data(), 12, t0 + 8s);
+  pass(t0 + 9s, 100ms);
+  EXPECT_EQ(h.state(false, t0 + 10s), HealthState::degraded);
+  pass(t0 + 70s, 100ms);
+  EXPECT_EQ(h.state(false, t0 + 70200ms), HealthState::online);
+  // A pass slower than allowed: degraded until a quick one.
+  pass(t0 + 72s, 1500ms);
+  EXPECT_EQ(h.state(false, t0 + 74s), HealthState::degraded);
+  pass(t0 + 75s, 100ms);
+  EXPECT_EQ(h.state(false, t0 + 76s), HealthState::online);
+
+  const DeviceHealth::Snapshot s = h.snapshot(false, t0 + 76s);
+  EXPECT_EQ(s.rounds, 5);
+  EXPECT_EQ(s.passes_restarted, 1);
+  EXPECT_EQ(s.bytes_out, 11u * 12);
+  EXPECT_DOUBLE_EQ(s.last_pass_s, 0.1);
+  EXPECT_DOUBLE_EQ(s.p50_pass_s, 0.1);
+  // The histogram counts passes cumulatively by bucket: four within 0.1 s,
+  // the slow one within 2.5 s, all five within +Inf.
+  EXPECT_EQ(s.histogram[3], 4);
+  EXPECT_EQ(s.histogram[7], 5);
+  EXPECT_EQ(s.histogram.back(), 5);
+}
+
+}  // namespace
