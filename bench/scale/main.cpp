@@ -9,7 +9,7 @@
 //   qlt-scale --units N --unit-sim PATH --work DIR
 //             [--client kpl-host --kpl-host PATH --plugin PATH | --client floor --floor PATH]
 //             [--ups N] [--ac N] [--poll-ms MS] [--warmup-s S] [--window-s S]
-//             [--sim-cpus LIST] [--client-cpus LIST]
+//             [--sim-cpus LIST] [--client-cpus LIST] [--scrape-s S]
 
 #include <chrono>
 #include <cstdio>
@@ -28,6 +28,7 @@
 #include "bench/scale/scale_files.h"
 #include "bench/scale/scale_report.h"
 #include "bench/scale/scale_setup.h"
+#include "testkit/http_client.h"
 #include "testkit/process.h"
 
 namespace {
@@ -82,13 +83,45 @@ std::vector<std::string> client_args(const ScaleSetup& o, int run_s) {
             "--ups",         std::to_string(o.blocks.ups),
             "--ac",          std::to_string(o.blocks.ac),
             "--poll-ms",     std::to_string(o.poll_ms)};
-  return {"--plugin",  o.plugin,          "--config",     w + "/host.json",
-          "--history", w + "/history.db", "--duration-s", std::to_string(run_s),
-          "--quiet"};
+  std::vector<std::string> args = {
+      "--plugin",  o.plugin,          "--config",     w + "/host.json",
+      "--history", w + "/history.db", "--duration-s", std::to_string(run_s),
+      "--quiet"};
+  if (o.scrape_s > 0) args.insert(args.end(), {"--http", "127.0.0.1:0"});
+  return args;
+}
+
+// Fetches /metrics every scrape_s seconds until `until`, timing each fetch
+// (the host renders the text on its I/O thread, then sends it).
+void scrape(const ScaleSetup& o, Process& client, steady_clock::time_point until,
+            qltbench::Window& w) {
+  const std::string mark = "status page http://127.0.0.1:";
+  unsigned short port = 0;
+  eventually(
+      [&] {
+        const std::string out = client.out();
+        const size_t at = out.find(mark);
+        if (at != std::string::npos)
+          port = static_cast<unsigned short>(std::stoi(out.substr(at + mark.size())));
+        return port != 0;
+      },
+      seconds(30));
+  if (port == 0) throw std::runtime_error("kpl-host did not say where its status page is");
+  while (steady_clock::now() < until) {
+    const auto t0 = steady_clock::now();
+    const HttpAnswer a = http_request(port, "/metrics");
+    w.scrape_ms.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+    w.metrics_bytes = a.body.size();
+    std::this_thread::sleep_until(t0 + seconds(o.scrape_s));
+  }
 }
 
 qltbench::Window measure(const ScaleSetup& o, Process& client, Process& sim) {
   qltbench::Window w;
+  std::thread scraper;
+  if (o.scrape_s > 0)
+    scraper = std::thread(
+        [&] { scrape(o, client, steady_clock::now() + seconds(o.warmup_s + o.window_s), w); });
   std::this_thread::sleep_for(seconds(o.warmup_s));
   w.from = next_second(std::time(nullptr));
   const auto t0 = steady_clock::now();
@@ -98,6 +131,7 @@ qltbench::Window measure(const ScaleSetup& o, Process& client, Process& sim) {
   w.client1 = qltbench::sample_process(client.pid());
   w.sim1 = qltbench::sample_process(sim.pid());
   w.seconds = duration<double>(steady_clock::now() - t0).count();
+  if (scraper.joinable()) scraper.join();
   return w;
 }
 
@@ -148,10 +182,11 @@ int main(int argc, char** argv) {
   return qltbench::run_program(
       argc, argv, 1,
       {"--units", "--client", "--kpl-host", "--plugin", "--unit-sim", "--floor", "--work", "--ups",
-       "--ac", "--poll-ms", "--warmup-s", "--window-s", "--sim-cpus", "--client-cpus"},
+       "--ac", "--poll-ms", "--warmup-s", "--window-s", "--sim-cpus", "--client-cpus",
+       "--scrape-s"},
       "qlt-scale",
       "qlt-scale --units N --unit-sim PATH --work DIR [--client kpl-host --kpl-host PATH "
       "--plugin PATH | --client floor --floor PATH] [--ups N] [--ac N] [--poll-ms MS] "
-      "[--warmup-s S] [--window-s S] [--sim-cpus LIST] [--client-cpus LIST]",
+      "[--warmup-s S] [--window-s S] [--sim-cpus LIST] [--client-cpus LIST] [--scrape-s S]",
       [](const qltbench::Options& opt) { return run(qltbench::scale_setup(opt)); });
 }

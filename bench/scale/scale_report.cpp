@@ -62,6 +62,13 @@ void print_scale_report(const ScaleSetup& s, const std::map<unsigned int, long>&
               static_cast<double>(w.client1.rss_kib) / s.units);
   std::printf("  simulator CPU %.1f%% of one core\n",
               100.0 * (w.sim1.cpu_s - w.sim0.cpu_s) / w.seconds);
+  if (!w.scrape_ms.empty()) {
+    std::vector<double> ms = w.scrape_ms;
+    std::sort(ms.begin(), ms.end());
+    std::printf(
+        "  /metrics fetched %zu times (every %d s), %zu bytes: median %.1f ms, max %.1f ms\n",
+        ms.size(), s.scrape_s, w.metrics_bytes, ms[ms.size() / 2], ms.back());
+  }
   if (status.connected >= 0)
     std::printf(
         "  devices connected at the end %d of %d; reconnects %ld; passes abandoned for "

@@ -19,6 +19,7 @@ ScaleSetup scale_setup(const Options& opt) {
   s.window_s = opt.number("--window-s", s.window_s);
   s.sim_cpus = opt.text("--sim-cpus");
   s.client_cpus = opt.text("--client-cpus");
+  s.scrape_s = opt.number("--scrape-s", 0);
   if (s.unit_sim.empty() || s.work.empty())
     throw std::invalid_argument("--unit-sim and --work are required");
   if (s.client == "kpl-host" ? s.kpl_host.empty() || s.plugin.empty()

@@ -3,6 +3,7 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "bench/scale/proc_sample.h"
 #include "bench/support/device_json.h"
@@ -21,6 +22,9 @@ struct ScaleSetup {
   int window_s = 30;
   // CPUs for the simulated units and for the client; empty: any.
   std::string sim_cpus, client_cpus;
+  // Above 0: kpl-host serves its status endpoint, and /metrics is fetched
+  // every this many seconds through the window, as a Prometheus would.
+  int scrape_s = 0;
 };
 
 // Throws std::invalid_argument for a setup that cannot run.
@@ -32,6 +36,9 @@ struct Window {
   std::time_t from = 0, to = 0;
   double seconds = 0;
   ProcSample client0, client1, sim0, sim1;
+  // How long each /metrics fetch took, and the size of the last.
+  std::vector<double> scrape_ms;
+  size_t metrics_bytes = 0;
 };
 
 }  // namespace qltbench

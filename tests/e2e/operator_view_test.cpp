@@ -34,7 +34,8 @@ class OperatorView : public EndToEnd {
         [&] {
           const std::string out = host->out();
           const size_t at = out.find(mark);
-          if (at != std::string::npos) port = static_cast<unsigned short>(std::stoi(out.substr(at + mark.size())));
+          if (at != std::string::npos)
+            port = static_cast<unsigned short>(std::stoi(out.substr(at + mark.size())));
           return port != 0;
         },
         10s);
@@ -139,20 +140,23 @@ TEST_F(OperatorView, PrometheusScrapesTheHost) {
       << "global: {scrape_interval: 1s, evaluation_interval: 1s}\n"
       << "scrape_configs:\n  - job_name: kpl\n    static_configs:\n"
       << "      - targets: ['127.0.0.1:" << port << "']\n";
-  Process prometheus("prometheus",
-                     {"--config.file=" + dir + "/prometheus.yml", "--storage.tsdb.path=" + dir + "/tsdb",
-                      "--web.listen-address=127.0.0.1:" + std::to_string(prom_port)},
-                     ProcessOutput::files_in(dir, "prometheus"));
+  Process prometheus(
+      "prometheus",
+      {"--config.file=" + dir + "/prometheus.yml", "--storage.tsdb.path=" + dir + "/tsdb",
+       "--web.listen-address=127.0.0.1:" + std::to_string(prom_port)},
+      ProcessOutput::files_in(dir, "prometheus"));
   Json::Value answer;
   const bool up = eventually(
       [&] {
         try {
           answer = json_of(
-              http_request(prom_port, "/api/v1/query?query=kpl_device_up%7Bdevice%3D%227%22%7D").body);
+              http_request(prom_port, "/api/v1/query?query=kpl_device_up%7Bdevice%3D%227%22%7D")
+                  .body);
         } catch (const std::exception&) {
           return false;
         }
-        return answer["data"]["result"].size() == 1 && answer["data"]["result"][0]["value"][1] == "1";
+        return answer["data"]["result"].size() == 1 &&
+               answer["data"]["result"][0]["value"][1] == "1";
       },
       30s);
   EXPECT_TRUE(up) << answer.toStyledString() << prometheus.out();

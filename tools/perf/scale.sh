@@ -13,6 +13,8 @@
 #   tools/perf/scale.sh [N...]
 #   PLACEMENTS="free apart together" CLIENTS="kpl-host floor" WINDOW_S=30 WARMUP_S=10 \
 #     POLL_MS=1000 tools/perf/scale.sh 1000
+# SCRAPE_S=5 turns kpl-host's status endpoint on and fetches /metrics every
+# 5 s through the window, timing each fetch.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=$(tools/perf/build.sh qlt-scale qlt-scale-floor kpl-host qltmodel qlt-unit-sim | tail -1)
@@ -40,7 +42,7 @@ for placement in ${PLACEMENTS:-free}; do
         --floor "$build/bench/scale/qlt-scale-floor" \
         --unit-sim "$build/qlt-unit-sim" --work "$work" \
         --poll-ms "${POLL_MS:-1000}" --warmup-s "${WARMUP_S:-10}" --window-s "${WINDOW_S:-30}" \
-        "${pins[@]}"
+        --scrape-s "${SCRAPE_S:-0}" "${pins[@]}"
     done
   done
 done
