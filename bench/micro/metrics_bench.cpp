@@ -19,8 +19,14 @@ void BM_MetricsRender(benchmark::State& state) {
   kplhost::DeviceRegistry registry;
   std::vector<rule_value> records;
   for (int p = 0; p < 15; ++p)
-    records.push_back({rule_analogue, "temperature_" + std::to_string(p) + "_value", "", 1, 0x41b80000u,
-                       {}, {}, rule_normal});
+    records.push_back({rule_analogue,
+                       "temperature_" + std::to_string(p) + "_value",
+                       "",
+                       1,
+                       0x41b80000u,
+                       {},
+                       {},
+                       rule_normal});
   for (int a = 0; a < 154; ++a)
     records.push_back({rule_alarm, "QLT_" + std::to_string(a), "", 1, a < 2 ? 1u : 0u, "02401",
                        "空调1", a < 2 ? rule_in_alarm : rule_normal});
@@ -41,6 +47,10 @@ void BM_MetricsRender(benchmark::State& state) {
   state.counters["bytes"] = static_cast<double>(bytes);
 }
 
-BENCHMARK(BM_MetricsRender)->ArgNames({"devices"})->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MetricsRender)
+    ->ArgNames({"devices"})
+    ->Arg(100)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
