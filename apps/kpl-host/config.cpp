@@ -11,7 +11,8 @@
 #include <sstream>
 #include <string_view>
 
-#include "apps/kpl-host/close_match.h"
+#include "apps/kpl-host/config_reader.h"
+#include "apps/kpl-host/mqtt_config.h"
 
 namespace kplhost {
 
@@ -20,95 +21,21 @@ namespace {
 // The keys each object may hold; any other is taken for a misspelling. The
 // contents of appSetting and sim are not the host's and are not looked into,
 // nor are the names under thresholds, which are point names.
-constexpr std::string_view top_keys[] = {"poll_interval_ms", "history_keep", "history_queue",
-                                         "connect_timeout_ms", "devices"};
+constexpr std::string_view top_keys[] = {"poll_interval_ms",   "history_keep", "history_queue",
+                                         "connect_timeout_ms", "devices",      "mqtt"};
 constexpr std::string_view device_keys[] = {
     "device_number",    "data_id",    "ip",       "port",        "addr",
     "appSetting",       "thresholds", "ao_names", "ao_deadband", "connect_timeout_ms",
     "offline_after_ms", "sim"};
 constexpr std::string_view limit_keys[] = {"min", "max"};
 
-// Reads one document's keys, naming the file and the key in every complaint.
-class Reader {
- public:
-  explicit Reader(std::string path) : path_(std::move(path)) {}
-
-  [[noreturn]] void fail(const std::string& key, const std::string& expected,
-                         const Json::Value* got = nullptr) const {
-    std::string msg = "expected " + expected;
-    if (got) msg += ", got " + describe(*got);
-    complain(key, msg);
-  }
-
-  // Throws for the first key of obj (found at `at`, "" for the document)
-  // that is not among known.
-  template <std::size_t N>
-  void only_keys(const Json::Value& obj, const std::string& at,
-                 const std::string_view (&known)[N]) const {
-    for (const std::string& name : obj.getMemberNames())
-      if (std::find(known, known + N, name) == known + N)
-        unknown_key(at.empty() ? name : at + "." + name, name, known, known + N);
-  }
-
-  // 64 bits whatever long is: the bounds reach 4294967295, past a 32-bit long.
-  long long integer(const Json::Value& v, const std::string& key, long long lo,
-                    long long hi) const {
-    if (!v.isIntegral() || v.isBool() || v.asLargestInt() < lo || v.asLargestInt() > hi)
-      fail(key, "an integer from " + std::to_string(lo) + " to " + std::to_string(hi), &v);
-    return v.asLargestInt();
-  }
-
-  long long integer_or(const Json::Value& obj, const char* name, const std::string& key,
-                       long long lo, long long hi, long long fallback) const {
-    const Json::Value& v = obj[name];
-    return v.isNull() ? fallback : integer(v, key, lo, hi);
-  }
-
-  double number(const Json::Value& v, const std::string& key) const {
-    if (!v.isNumeric() || v.isBool() || !std::isfinite(v.asDouble())) fail(key, "a number", &v);
-    return v.asDouble();
-  }
-
-  const Json::Value& object(const Json::Value& v, const std::string& key) const {
-    if (!v.isObject()) fail(key, "an object", &v);
-    return v;
-  }
-
- private:
-  static std::string describe(const Json::Value& v) {
-    if (v.isNull()) return "nothing";
-    if (v.isObject()) return "an object";
-    if (v.isArray()) return "an array";
-    if (v.isString()) return "\"" + v.asString() + "\"";
-    std::string s = v.toStyledString();
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-    return s;
-  }
-
-  [[noreturn]] void complain(const std::string& key, const std::string& problem) const {
-    throw ConfigError(path_ + ": " + key + ": " + problem);
-  }
-
-  // Suggests the known key the name was probably meant to be, or else lists them all.
-  [[noreturn]] void unknown_key(const std::string& key, const std::string& name,
-                                const std::string_view* first, const std::string_view* last) const {
-    const std::string_view match = close_match(name, first, last);
-    if (!match.empty()) complain(key, "unknown key; did you mean " + std::string(match) + "?");
-    std::string known;
-    for (const std::string_view* k = first; k != last; ++k)
-      known.append(k == first ? "" : ", ").append(*k);
-    complain(key, "unknown key; known keys: " + known);
-  }
-
-  std::string path_;
-};
-
 // How long a connection attempt may take, from obj's connect_timeout_ms.
-int connect_timeout(const Reader& r, const Json::Value& obj, const std::string& key, int fallback) {
+int connect_timeout(const ConfigReader& r, const Json::Value& obj, const std::string& key,
+                    int fallback) {
   return static_cast<int>(r.integer_or(obj, "connect_timeout_ms", key, 100, 600000, fallback));
 }
 
-DeviceConfig parse_device(const Reader& r, const Json::Value& d, const std::string& at,
+DeviceConfig parse_device(const ConfigReader& r, const Json::Value& d, const std::string& at,
                           int connect_timeout_ms) {
   r.object(d, at);
   r.only_keys(d, at, device_keys);
@@ -184,7 +111,7 @@ int default_offline_after(int poll_interval_ms, const Json::Value& app_setting) 
 }
 
 HostConfig parse_config(const Json::Value& doc, const std::string& path) {
-  const Reader r(path);
+  const ConfigReader r(path);
   r.object(doc, "the document");
   r.only_keys(doc, "", top_keys);
   HostConfig cfg;
@@ -212,6 +139,7 @@ HostConfig parse_config(const Json::Value& doc, const std::string& path) {
       r.fail(at + ".device_number", "a number no other device has", &devices[i]["device_number"]);
     cfg.devices.push_back(std::move(dev));
   }
+  if (!doc["mqtt"].isNull()) cfg.mqtt = parse_mqtt(r, doc["mqtt"]);
   return cfg;
 }
 

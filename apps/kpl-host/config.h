@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "apps/kpl-host/mqtt_config.h"
+
 namespace kplhost {
 
 // A configuration file that cannot be used. The message names the file, the
@@ -53,6 +55,8 @@ struct HostConfig {
   // History rows that may wait for the database before the oldest are dropped.
   int history_queue = 10000;
   std::vector<DeviceConfig> devices;
+  // The northbound connection to a broker, when configured.
+  std::optional<MqttConfig> mqtt;
 };
 
 HostConfig load_config(const std::string& path);

@@ -51,7 +51,9 @@ struct DeviceSlot {
   // What the host sees of the device's polling, and its latest values.
   DeviceHealth health;
   DeviceView view;
-  // The communication-loss alarm is up; touched on the I/O thread only.
+  // The state last told to the listeners, and whether the communication-loss
+  // alarm is up; touched on the I/O thread only.
+  HealthState reported_state = HealthState::connecting;
   bool communication_lost = false;
   // Whether the configured threshold names were checked against the points
   // of the device's first round. Touched only by the worker.

@@ -1,6 +1,6 @@
 #include "apps/kpl-host/devices_json.h"
 
-#include "apps/kpl-host/communication_watch.h"
+#include "apps/kpl-host/health_watch.h"
 #include "apps/kpl-host/json_text.h"
 
 namespace kplhost {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "apps/kpl-host/alarm_text.h"
 #include "apps/kpl-host/device_slot.h"
 #include "apps/kpl-host/float_bits.h"
 #include "apps/kpl-host/json_text.h"
@@ -178,36 +179,8 @@ void EventLog::publish(const DeviceSlot& slot, int image_id, const unsigned char
 void EventLog::round(const DeviceSlot& slot, const RoundSummary& summary) {
   for (const AlarmChange& c : summary.changes) {
     if (!wants("alarm")) break;
-    const rule_value& r = c.record;
     std::string line = begin("alarm", slot);
-    line += c.raised ? ",\"state\":\"raised\"" : ",\"state\":\"cleared\"";
-    line += ",\"round\":" + std::to_string(summary.round);
-    if (r.kind == rule_alarm) {
-      line += ",\"id\":";
-      append_json_string(line, r.name);
-      line += ",\"code\":";
-      append_json_string(line, r.code);
-      line += ",\"desc\":";
-      append_json_string(line, r.desc);
-      line += ",\"label\":";
-      append_json_string(line, r.label);
-    } else {
-      line += ",\"name\":";
-      append_json_string(line, r.name);
-      line += ",\"desc\":";
-      append_json_string(line, r.desc);
-      line += ",\"value\":";
-      append_json_float(line, float_of(r.value_bits));
-      if (c.has_min) {
-        line += ",\"min\":";
-        append_json_double(line, c.min);
-      }
-      if (c.has_max) {
-        line += ",\"max\":";
-        append_json_double(line, c.max);
-      }
-    }
-    line += ",\"number\":" + std::to_string(r.number);
+    append_alarm_change(line, c, summary.round);
     write(line, true);
   }
   if (!wants("round")) return;
@@ -250,9 +223,7 @@ void EventLog::device_failed(const DeviceSlot& slot, const std::string& detail) 
 void EventLog::communication(const DeviceSlot& slot, bool lost, const std::string& detail) {
   if (!wants("alarm")) return;
   std::string line = begin("alarm", slot);
-  line += lost ? ",\"state\":\"raised\"" : ",\"state\":\"cleared\"";
-  line += ",\"id\":\"communication_lost\",\"desc\":";
-  append_json_string(line, detail);
+  append_communication_change(line, lost, detail);
   write(line, true);
 }
 

@@ -56,7 +56,7 @@ Host::Host(HostOptions options)
       worker_(registry_, calls_),
       publisher_(registry_, events_, &history_writer_),
       services_{&transport_, &rules_, &worker_, &publisher_},
-      watch_(io_, registry_, events_),
+      watch_(io_, registry_, events_, worker_),
       controller_(std::make_shared<HostController>()) {
   events_.add(&console_);
   if (event_log_) events_.add(event_log_.get());

@@ -11,12 +11,12 @@
 #include <string>
 #include <thread>
 
-#include "apps/kpl-host/communication_watch.h"
 #include "apps/kpl-host/config.h"
 #include "apps/kpl-host/console.h"
 #include "apps/kpl-host/device_calls.h"
 #include "apps/kpl-host/device_slot.h"
 #include "apps/kpl-host/event_log.h"
+#include "apps/kpl-host/health_watch.h"
 #include "apps/kpl-host/history_store.h"
 #include "apps/kpl-host/history_writer.h"
 #include "apps/kpl-host/http_server.h"
@@ -109,7 +109,7 @@ class Host {
   WorkQueue worker_;
   HostPublisher publisher_;
   HostServices services_;
-  CommunicationWatch watch_;
+  HealthWatch watch_;
   std::unique_ptr<HttpServer> http_;
   std::shared_ptr<KPLController> controller_;
   std::unique_ptr<Poller> poller_;

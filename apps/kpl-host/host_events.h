@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/kpl-host/device_health.h"
 #include "host/rule_value.h"
 
 namespace kplhost {
@@ -64,6 +65,8 @@ class HostEvents {
   virtual void history(const HistoryState&) {}
   // A call into the device threw; the host calls into it no more.
   virtual void device_failed(const DeviceSlot&, const std::string& /*detail*/) {}
+  // The device's health changed state.
+  virtual void device_state(const DeviceSlot&, HealthState) {}
   // The device delivered no round for longer than it may (lost), or its
   // first round since then has come (found again).
   virtual void communication(const DeviceSlot&, bool /*lost*/, const std::string& /*detail*/) {}
@@ -105,6 +108,9 @@ class EventFanout final : public HostEvents {
   void unknown_threshold(const DeviceSlot& s, const std::string& name,
                          const std::string& hint) override {
     for (HostEvents* l : listeners_) l->unknown_threshold(s, name, hint);
+  }
+  void device_state(const DeviceSlot& s, HealthState state) override {
+    for (HostEvents* l : listeners_) l->device_state(s, state);
   }
   void communication(const DeviceSlot& s, bool lost, const std::string& detail) override {
     for (HostEvents* l : listeners_) l->communication(s, lost, detail);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "apps/kpl-host/communication_watch.h"
+#include "apps/kpl-host/health_watch.h"
 
 namespace kplhost {
 

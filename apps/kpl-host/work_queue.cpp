@@ -21,6 +21,18 @@ void WorkQueue::CheckThresholdWork(KPLVDevice& dev, std::function<void()> work) 
   calls_.run_anyway(slot, "round work", work);
 }
 
+void WorkQueue::post(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    if (!stopping_) {
+      queue_.emplace_back(nullptr, std::move(task));
+      wake_.notify_one();
+      return;
+    }
+  }
+  task();
+}
+
 void WorkQueue::run() {
   std::unique_lock<std::mutex> g(lock_);
   for (;;) {
@@ -33,7 +45,10 @@ void WorkQueue::run() {
     // round's records and its copy of the image), so it may run while the
     // next pass goes on, and the disk it waits for (the event stream's
     // forced writes) never holds up the polling.
-    calls_.run_anyway(*slot, "round work", work);
+    if (slot)
+      calls_.run_anyway(*slot, "round work", work);
+    else
+      work();
     // The work item holds the device; let it go before waiting again.
     work = nullptr;
     g.lock();

@@ -20,6 +20,9 @@ class WorkQueue final : public Worker {
   ~WorkQueue() override;
 
   void CheckThresholdWork(KPLVDevice& dev, std::function<void()> work) override;
+  // Runs a task of the host's own on the worker, in order with the rounds'
+  // work; once stopping, at once on the caller's thread.
+  void post(std::function<void()> task);
   // Runs what is queued, then ends the thread. Later work runs at once.
   void drain_and_stop();
 

@@ -151,9 +151,34 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
            "sim"},
       {top(R"("retries":3,)"),
        f + "retries: unknown key; known keys: poll_interval_ms, history_keep, history_queue, "
-           "connect_timeout_ms, devices"},
+           "connect_timeout_ms, devices, mqtt"},
+      {top(R"("mqtt":{"host":"b","prot":1883},)"),
+       f + "mqtt.prot: unknown key; did you mean port?"},
+      {top(R"("mqtt":{"port":1883},)"),
+       f + "mqtt.host: expected the broker's host name or address"},
+      {top(R"("mqtt":{"host":"b","tls":{"ca_file":"ca.pem","cert_file":"c.pem"}},)"),
+       f + "mqtt.tls: expected cert_file and key_file together, or neither"},
+      {top(R"("mqtt":{"host":"b","password":"p"},)"),
+       f + "mqtt.password: expected a username with it"},
+      {top(R"("mqtt":{"host":"b","topic_prefix":"site/#"},)"),
+       f + "mqtt.topic_prefix: expected a topic without wildcards or a trailing /, got \"site/#\""},
   };
   for (const Case& c : cases) EXPECT_EQ(problem(c.text), c.message) << c.text;
+}
+
+TEST_F(ConfigFile, MqttDefaultsFollowTlsAndTheHostName) {
+  auto parse = [&](const std::string& text) { return load_config(write(text)); };
+  const kplhost::HostConfig plain = parse(top(R"("mqtt":{"host":"broker"},)"));
+  ASSERT_TRUE(plain.mqtt.has_value());
+  EXPECT_EQ(plain.mqtt->port, 1883);
+  EXPECT_EQ(plain.mqtt->client_id, kplhost::default_client_id());
+  EXPECT_EQ(plain.mqtt->topic_prefix, "kpl/" + kplhost::default_client_id());
+  EXPECT_TRUE(plain.mqtt->publish_values);
+  const kplhost::HostConfig tls =
+      parse(top(R"("mqtt":{"host":"broker","client_id":"site-3","tls":{"ca_file":"ca.pem"}},)"));
+  EXPECT_EQ(tls.mqtt->port, 8883);
+  EXPECT_EQ(tls.mqtt->topic_prefix, "kpl/site-3");
+  EXPECT_FALSE(parse(top("")).mqtt.has_value());
 }
 
 TEST(ConfigCloseMatch, NearestWithinTheEditsAllowed) {

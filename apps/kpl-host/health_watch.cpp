@@ -1,10 +1,10 @@
-#include "apps/kpl-host/communication_watch.h"
+#include "apps/kpl-host/health_watch.h"
 
 #include <cstdio>
 
 namespace kplhost {
 
-void CommunicationWatch::start() {
+void HealthWatch::start() {
   timer_.expires_after(std::chrono::milliseconds(200));
   timer_.async_wait([this](const boost::system::error_code& ec) {
     if (ec) return;
@@ -13,19 +13,22 @@ void CommunicationWatch::start() {
   });
 }
 
-void CommunicationWatch::check(DeviceSlot& slot) {
+void HealthWatch::check(DeviceSlot& slot) {
+  const DeviceHealth::Snapshot h = slot.health.snapshot(slot.failed);
+  if (h.state == slot.reported_state) return;
+  slot.reported_state = h.state;
+  DeviceSlot* s = &slot;
+  worker_.post([this, s, state = h.state] { events_.device_state(*s, state); });
   // A stopped device is reported as such, not as a lost unit.
-  if (slot.failed) return;
-  const DeviceHealth::Snapshot h = slot.health.snapshot(false);
+  if (h.state == HealthState::failed) return;
   const bool lost = h.state == HealthState::offline;
   if (lost == slot.communication_lost) return;
   slot.communication_lost = lost;
-  char detail[96];
+  char detail[96] = "rounds again";
   if (lost)
     std::snprintf(detail, sizeof detail, "no round for %.1f s; its values are stale", h.data_age_s);
-  else
-    std::snprintf(detail, sizeof detail, "rounds again");
-  events_.communication(slot, lost, detail);
+  worker_.post(
+      [this, s, lost, text = std::string(detail)] { events_.communication(*s, lost, text); });
 }
 
 }  // namespace kplhost

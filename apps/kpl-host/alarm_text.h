@@ -1,0 +1,18 @@
+// The fields of an alarm change as JSON, written the same way wherever it
+// goes (the event stream, the broker): after "state", the round, then the
+// alarm point's id, code, text and block label, or the analogue point's
+// name, text, value and the limits it crossed, then its number.
+#pragma once
+
+#include <string>
+
+#include "apps/kpl-host/host_events.h"
+
+namespace kplhost {
+
+// Appends ,"state":...,"number":N to an object under construction.
+void append_alarm_change(std::string& out, const AlarmChange& change, long round);
+// Appends ,"state":...,"id":"communication_lost","desc":...
+void append_communication_change(std::string& out, bool lost, const std::string& detail);
+
+}  // namespace kplhost
