@@ -6,6 +6,7 @@ exec "$(dirname "$0")/install-missing.sh" deps \
   libboost-dev libboost-date-time-dev \
   libjsoncpp-dev \
   libsqlite3-dev sqlite3 \
+  libmosquitto-dev mosquitto openssl \
   prometheus chromium fonts-wqy-microhei \
   libgtest-dev libgmock-dev \
   libbenchmark-dev \

@@ -111,6 +111,8 @@ void Console::communication(const DeviceSlot& slot, bool lost, const std::string
         detail);
 }
 
+void Console::mqtt(const std::string&, const std::string& detail) { say("mqtt: " + detail); }
+
 void Console::status(const DeviceSlot& slot) {
   const DeviceHealth::Snapshot h = slot.health.snapshot(slot.failed);
   const char* link = slot.failed ? "stopped" : slot.connected ? "connected" : "not connected";

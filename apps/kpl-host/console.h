@@ -26,6 +26,7 @@ class Console final : public HostEvents {
   void unknown_threshold(const DeviceSlot&, const std::string& name,
                          const std::string& hint) override;
   void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
+  void mqtt(const std::string& state, const std::string& detail) override;
 
   void status(const DeviceSlot& slot);
   // A line of the host's own, printed even when quiet.

@@ -227,6 +227,15 @@ void EventLog::communication(const DeviceSlot& slot, bool lost, const std::strin
   write(line, true);
 }
 
+void EventLog::mqtt(const std::string& state, const std::string& detail) {
+  if (!wants("mqtt")) return;
+  std::string line = "{\"event\":\"mqtt\",\"state\":";
+  append_json_string(line, state);
+  line += ",\"detail\":";
+  append_json_string(line, detail);
+  write(line, true);
+}
+
 void EventLog::unknown_threshold(const DeviceSlot& slot, const std::string& name,
                                  const std::string& hint) {
   if (!wants("config")) return;

@@ -46,6 +46,7 @@ class EventLog final : public HostEvents {
   void unknown_threshold(const DeviceSlot&, const std::string& name,
                          const std::string& hint) override;
   void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
+  void mqtt(const std::string& state, const std::string& detail) override;
 
   long lines_lost() const;
   // Why lines are being lost, while they are.

@@ -48,16 +48,23 @@ Host::Host(HostOptions options)
                                                options_.events, options_.event_kinds,
                                                [this](const std::string& s) { console_.say(s); })),
       history_(std::make_unique<HistoryStore>(options_.history, config_.history_keep)),
+      alarm_state_(std::make_unique<AlarmStateStore>(options_.history)),
       plugin_(options_.plugin.empty() ? nullptr : std::make_unique<PluginLibrary>(options_.plugin)),
       calls_(events_),
       history_writer_(*history_, static_cast<size_t>(config_.history_queue), events_),
-      rules_(registry_, events_),
+      rules_(registry_, events_, alarm_state_.get()),
       transport_(io_, registry_, events_, calls_),
       worker_(registry_, calls_),
       publisher_(registry_, events_, &history_writer_),
       services_{&transport_, &rules_, &worker_, &publisher_},
       watch_(io_, registry_, events_, worker_),
       controller_(std::make_shared<HostController>()) {
+  // The broker's outbox hears of a change first: it is on disk before
+  // anything else tells of it.
+  if (config_.mqtt) {
+    mqtt_ = std::make_unique<MqttBridge>(*config_.mqtt, options_.history, events_);
+    events_.add(mqtt_.get());
+  }
   events_.add(&console_);
   if (event_log_) events_.add(event_log_.get());
   // The communication-loss alarm clears with the round that ends it.
@@ -71,7 +78,7 @@ Host::Host(HostOptions options)
     }
     try {
       http_ = std::make_unique<HttpServer>(
-          io_, at, StatusRoutes(registry_, history_writer_, event_log_.get()));
+          io_, at, StatusRoutes(registry_, history_writer_, event_log_.get(), mqtt_.get()));
     } catch (const boost::system::system_error& e) {
       throw std::runtime_error("--http: cannot listen on " + options_.http + ": " +
                                e.code().message());
@@ -94,6 +101,13 @@ void Host::bring_up(DeviceSlot& slot) {
   const unsigned int number = slot.config.device_number;
   if (!calls_.run(slot, "Init", [&] { slot.device->Init(controller_, number, slot.config.json); }))
     return;
+  // The alarms the host last reported for it.
+  try {
+    slot.in_alarm = alarm_state_->load(number);
+  } catch (const HistoryError& e) {
+    console_.say("device " + std::to_string(number) +
+                 " starts without its alarm state: " + e.what());
+  }
   std::optional<HistoryRow> row;
   try {
     row = history_->newest(number);
@@ -134,6 +148,7 @@ void Host::start() {
   if (options_.polling) poller_->start();
   if (!options_.quiet) ticker_->start();
   watch_.start();
+  if (mqtt_) mqtt_->start();
   if (http_) {
     http_->start();
     const auto at = http_->local_endpoint();
@@ -156,6 +171,12 @@ void Host::print_status() {
   if (event_log_)
     text += "; event stream: " + std::to_string(event_log_->lines_lost()) +
             " lines lost, last error: " + event_log_->problem.text();
+  if (mqtt_) {
+    const MqttStatus m = mqtt_->status();
+    text += std::string("; mqtt: ") + (m.connected ? "connected" : "not connected") + ", " +
+            std::to_string(m.outbox) + " alarm changes waiting, " + std::to_string(m.dropped) +
+            " dropped";
+  }
   console_.say(text);
 }
 
@@ -175,6 +196,7 @@ void Host::stop() {
   // images before the host goes; a database that does not take them within
   // a few seconds does not hold the host up longer.
   worker_.drain_and_stop();
+  if (mqtt_) mqtt_->stop(std::chrono::seconds(3));
   history_writer_.stop(std::chrono::seconds(5));
   print_status();
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "apps/kpl-host/alarm_state_store.h"
 #include "apps/kpl-host/config.h"
 #include "apps/kpl-host/console.h"
 #include "apps/kpl-host/device_calls.h"
@@ -20,6 +21,7 @@
 #include "apps/kpl-host/history_store.h"
 #include "apps/kpl-host/history_writer.h"
 #include "apps/kpl-host/http_server.h"
+#include "apps/kpl-host/mqtt_bridge.h"
 #include "apps/kpl-host/plugin_library.h"
 #include "apps/kpl-host/publisher.h"
 #include "apps/kpl-host/rule_engine.h"
@@ -97,6 +99,7 @@ class Host {
   HostConfig config_;
   std::unique_ptr<EventLog> event_log_;
   std::unique_ptr<HistoryStore> history_;
+  std::unique_ptr<AlarmStateStore> alarm_state_;
   std::unique_ptr<PluginLibrary> plugin_;
   EventFanout events_;
   // Devices are released before the library that made them is unloaded.
@@ -111,6 +114,7 @@ class Host {
   HostServices services_;
   HealthWatch watch_;
   std::unique_ptr<HttpServer> http_;
+  std::unique_ptr<MqttBridge> mqtt_;
   std::shared_ptr<KPLController> controller_;
   std::unique_ptr<Poller> poller_;
   std::unique_ptr<StatusTicker> ticker_;

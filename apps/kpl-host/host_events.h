@@ -65,6 +65,9 @@ class HostEvents {
   virtual void history(const HistoryState&) {}
   // A call into the device threw; the host calls into it no more.
   virtual void device_failed(const DeviceSlot&, const std::string& /*detail*/) {}
+  // The broker connection: "connected", "disconnected", "refused",
+  // "outbox_full", "failing", with what happened.
+  virtual void mqtt(const std::string& /*state*/, const std::string& /*detail*/) {}
   // The device's health changed state.
   virtual void device_state(const DeviceSlot&, HealthState) {}
   // The device delivered no round for longer than it may (lost), or its
@@ -108,6 +111,9 @@ class EventFanout final : public HostEvents {
   void unknown_threshold(const DeviceSlot& s, const std::string& name,
                          const std::string& hint) override {
     for (HostEvents* l : listeners_) l->unknown_threshold(s, name, hint);
+  }
+  void mqtt(const std::string& state, const std::string& detail) override {
+    for (HostEvents* l : listeners_) l->mqtt(state, detail);
   }
   void device_state(const DeviceSlot& s, HealthState state) override {
     for (HostEvents* l : listeners_) l->device_state(s, state);

@@ -82,14 +82,14 @@ int main(int argc, char** argv) {
       opt.events = value;
     } else if (arg == "--events-only") {
       std::istringstream kinds(value);
-      static const std::set<std::string> known = {"threshold", "alarm_point", "publish",
-                                                  "alarm",     "round",       "link",
-                                                  "history",   "device",      "config"};
+      static const std::set<std::string> known = {"threshold", "alarm_point", "publish", "alarm",
+                                                  "round",     "link",        "history", "device",
+                                                  "config",    "mqtt"};
       for (std::string k; std::getline(kinds, k, ',');) {
         if (!known.count(k))
           return usage("--events-only: unknown event kind \"" + k +
                        "\" (threshold, alarm_point, publish, alarm, round, link, history, device, "
-                       "config)");
+                       "config, mqtt)");
         opt.event_kinds.insert(k);
       }
     } else if (arg == "--http") {

@@ -104,7 +104,7 @@ void per_device(Writer& w, const std::vector<DeviceReport>& devices,
 }  // namespace
 
 std::string metrics_text(const std::vector<DeviceReport>& devices, const HistoryState& history,
-                         long event_lines_lost) {
+                         long event_lines_lost, const MqttStatus* mqtt) {
   Writer w(devices.size());
   const std::vector<std::string> labels = device_labels(devices);
   per_device(w, devices, labels, "kpl_device_up", "gauge",
@@ -212,6 +212,16 @@ std::string metrics_text(const std::vector<DeviceReport>& devices, const History
   w.family("kpl_event_lines_lost_total", "counter",
            "Event stream lines the disk did not take since the host started.");
   w.sample("kpl_event_lines_lost_total", {}, static_cast<double>(event_lines_lost));
+  if (!mqtt) return w.out;
+  w.family("kpl_mqtt_connected", "gauge", "1 while the broker connection is up.");
+  w.sample("kpl_mqtt_connected", {}, mqtt->connected);
+  w.family("kpl_mqtt_outbox_messages", "gauge", "Alarm changes the broker has not acknowledged.");
+  w.sample("kpl_mqtt_outbox_messages", {}, static_cast<double>(mqtt->outbox));
+  w.family("kpl_mqtt_outbox_dropped_total", "counter",
+           "Alarm changes dropped from a full outbox since the host started.");
+  w.sample("kpl_mqtt_outbox_dropped_total", {}, static_cast<double>(mqtt->dropped));
+  w.family("kpl_mqtt_published_total", "counter", "Messages handed to the broker connection.");
+  w.sample("kpl_mqtt_published_total", {}, static_cast<double>(mqtt->published));
   return w.out;
 }
 

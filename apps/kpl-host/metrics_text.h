@@ -9,10 +9,12 @@
 
 #include "apps/kpl-host/device_report.h"
 #include "apps/kpl-host/host_events.h"
+#include "apps/kpl-host/mqtt_bridge.h"
 
 namespace kplhost {
 
+// mqtt: the broker connection's figures, when there is one.
 std::string metrics_text(const std::vector<DeviceReport>& devices, const HistoryState& history,
-                         long event_lines_lost);
+                         long event_lines_lost, const MqttStatus* mqtt = nullptr);
 
 }  // namespace kplhost

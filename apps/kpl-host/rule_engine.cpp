@@ -6,6 +6,7 @@
 
 #include "apps/kpl-host/close_match.h"
 #include "apps/kpl-host/float_bits.h"
+#include "apps/kpl-host/history_store.h"
 
 namespace kplhost {
 
@@ -102,6 +103,13 @@ bool RuleEngine::DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rule_v
     // A point seen for the first time is news only if it is in alarm.
     if (first ? !now : it->second == now) continue;
     it->second = now;
+    if (store_) {
+      try {
+        store_->set(slot.config.device_number, key, now);
+      } catch (const HistoryError& e) {
+        slot.problem.set(e.what());
+      }
+    }
     AlarmChange c{now, r};
     if (r.kind == rule_analogue) {
       const auto lim = slot.config.thresholds.find(r.name);

@@ -4,6 +4,7 @@
 // every point, and what started or ended is reported.
 #pragma once
 
+#include "apps/kpl-host/alarm_state_store.h"
 #include "apps/kpl-host/device_slot.h"
 #include "apps/kpl-host/host_events.h"
 #include "host/host_services.h"
@@ -12,7 +13,10 @@ namespace kplhost {
 
 class RuleEngine final : public ThresholdRules {
  public:
-  RuleEngine(DeviceRegistry& registry, HostEvents& events) : registry_(registry), events_(events) {}
+  // With a store, each change of a point's alarm state is kept there, so a
+  // restarted host knows what it reported.
+  RuleEngine(DeviceRegistry& registry, HostEvents& events, AlarmStateStore* store = nullptr)
+      : registry_(registry), events_(events), store_(store) {}
 
   int CheckThreshold(KPLVDevice& dev, const std::string& name, const std::string& desc,
                      const float& value, int number) override;
@@ -30,6 +34,7 @@ class RuleEngine final : public ThresholdRules {
 
   DeviceRegistry& registry_;
   HostEvents& events_;
+  AlarmStateStore* store_;
 };
 
 // The key under which a point's state is kept: alarm ids repeat in every

@@ -9,14 +9,15 @@
 #include "apps/kpl-host/event_log.h"
 #include "apps/kpl-host/history_writer.h"
 #include "apps/kpl-host/http_server.h"
+#include "apps/kpl-host/mqtt_bridge.h"
 
 namespace kplhost {
 
 class StatusRoutes {
  public:
   StatusRoutes(const DeviceRegistry& registry, const HistoryWriter& history,
-               const EventLog* event_log)
-      : registry_(registry), history_(history), event_log_(event_log) {}
+               const EventLog* event_log, const MqttBridge* mqtt)
+      : registry_(registry), history_(history), event_log_(event_log), mqtt_(mqtt) {}
 
   HttpReply operator()(const std::string& path) const;
 
@@ -24,6 +25,7 @@ class StatusRoutes {
   const DeviceRegistry& registry_;
   const HistoryWriter& history_;
   const EventLog* event_log_;
+  const MqttBridge* mqtt_;
 };
 
 }  // namespace kplhost

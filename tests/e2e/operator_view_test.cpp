@@ -13,6 +13,7 @@
 #include <fstream>
 #include <thread>
 
+#include "testkit/free_port.h"
 #include "testkit/http_client.h"
 #include "testkit/json_text.h"
 #include "tests/e2e/e2e_fixture.h"
@@ -113,18 +114,6 @@ TEST_F(OperatorView, HealthAlarmsAndCommunicationLossOverHttp) {
   EXPECT_EQ(comm, (std::vector<std::string>{"raised", "cleared"}));
   EXPECT_NE(host->out().find("device 7 RAISED  communication lost: no round for"),
             std::string::npos);
-}
-
-unsigned short free_port() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
 }
 
 // A real Prometheus server, started here on loopback, scrapes the host and

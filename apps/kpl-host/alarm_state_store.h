@@ -1,0 +1,41 @@
+// Which points of each device are in alarm, kept in the host's database, so
+// that after a restart the host still knows what it reported raised: an
+// alarm cleared while the host was down is reported cleared by the first
+// round after the restart, and one still in alarm is not raised twice.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace kplhost {
+
+class AlarmStateStore {
+ public:
+  // Opens (or creates) the table in the database at path; throws
+  // HistoryError naming the file.
+  explicit AlarmStateStore(const std::string& path);
+  ~AlarmStateStore();
+  AlarmStateStore(const AlarmStateStore&) = delete;
+  AlarmStateStore& operator=(const AlarmStateStore&) = delete;
+
+  // The points of the device in alarm when it was last told, by key.
+  std::map<std::string, bool> load(unsigned int device_number);
+  // Records that the point went into or out of alarm. Throws HistoryError.
+  void set(unsigned int device_number, const std::string& point, bool in_alarm);
+
+ private:
+  [[noreturn]] void fail(const std::string& what);
+
+  std::string path_;
+  std::mutex lock_;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* load_ = nullptr;
+  sqlite3_stmt* raise_ = nullptr;
+  sqlite3_stmt* clear_ = nullptr;
+};
+
+}  // namespace kplhost

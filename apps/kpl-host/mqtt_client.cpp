@@ -1,0 +1,108 @@
+#include "apps/kpl-host/mqtt_client.h"
+
+#include <mosquitto.h>
+
+#include <mutex>
+
+namespace kplhost {
+
+namespace {
+
+void init_library() {
+  static std::once_flag once;
+  std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+void check(int rc, const std::string& what) {
+  if (rc != MOSQ_ERR_SUCCESS) throw MqttError("mqtt: " + what + ": " + mosquitto_strerror(rc));
+}
+
+}  // namespace
+
+MqttClient::MqttClient(const MqttConfig& config, const std::string& will_topic,
+                       const std::string& will_payload, Handlers handlers)
+    : config_(config), handlers_(std::move(handlers)) {
+  init_library();
+  // A clean session: what the broker must not lose is kept in the outbox
+  // and sent again after every reconnect.
+  mosq_ = mosquitto_new(config_.client_id.c_str(), true, this);
+  if (!mosq_) throw MqttError("mqtt: cannot make a client");
+  try {
+    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    check(mosquitto_will_set(mosq_, will_topic.c_str(), static_cast<int>(will_payload.size()),
+                             will_payload.data(), 1, true),
+          "the Last Will");
+    if (config_.username)
+      check(mosquitto_username_pw_set(mosq_, config_.username->c_str(),
+                                      config_.password ? config_.password->c_str() : nullptr),
+            "the credentials");
+    if (config_.tls)
+      check(
+          mosquitto_tls_set(mosq_, config_.ca_file.c_str(), nullptr,
+                            config_.cert_file.empty() ? nullptr : config_.cert_file.c_str(),
+                            config_.key_file.empty() ? nullptr : config_.key_file.c_str(), nullptr),
+          "the TLS files");
+    check(mosquitto_reconnect_delay_set(mosq_, 1, 30, true), "the reconnect delay");
+  } catch (...) {
+    mosquitto_destroy(mosq_);
+    throw;
+  }
+  mosquitto_connect_callback_set(mosq_, &MqttClient::on_connect);
+  mosquitto_disconnect_callback_set(mosq_, &MqttClient::on_disconnect);
+  mosquitto_publish_callback_set(mosq_, &MqttClient::on_publish);
+}
+
+MqttClient::~MqttClient() {
+  stop();
+  mosquitto_destroy(mosq_);
+}
+
+void MqttClient::start() {
+  check(mosquitto_loop_start(mosq_), "the network thread");
+  running_ = true;
+  // Asynchronous: once the broker has answered, a lost connection is made
+  // again by the network thread, with the backoff.
+  mosquitto_connect_async(mosq_, config_.host.c_str(), config_.port, config_.keepalive_s);
+}
+
+void MqttClient::try_again() {
+  if (running_ && !answered_) mosquitto_reconnect_async(mosq_);
+}
+
+int MqttClient::publish(const std::string& topic, const std::string& payload, int qos,
+                        bool retain) {
+  int mid = -1;
+  const int rc = mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
+                                   payload.data(), qos, retain);
+  return rc == MOSQ_ERR_SUCCESS ? mid : -1;
+}
+
+void MqttClient::stop() {
+  if (!running_) return;
+  running_ = false;
+  mosquitto_disconnect(mosq_);
+  mosquitto_loop_stop(mosq_, true);
+}
+
+void MqttClient::on_connect(mosquitto*, void* self, int rc) {
+  auto* c = static_cast<MqttClient*>(self);
+  c->answered_ = true;
+  // "Connection Refused: not authorised." reads "not authorised".
+  std::string reason = mosquitto_connack_string(rc);
+  const std::string prefix = "Connection Refused: ";
+  if (reason.rfind(prefix, 0) == 0) reason.erase(0, prefix.size());
+  if (!reason.empty() && reason.back() == '.') reason.pop_back();
+  if (c->handlers_.connected) c->handlers_.connected(rc, reason);
+}
+
+void MqttClient::on_disconnect(mosquitto*, void* self, int) {
+  auto* c = static_cast<MqttClient*>(self);
+  if (c->handlers_.disconnected) c->handlers_.disconnected();
+}
+
+void MqttClient::on_publish(mosquitto*, void* self, int mid) {
+  auto* c = static_cast<MqttClient*>(self);
+  if (c->handlers_.acknowledged) c->handlers_.acknowledged(mid);
+}
+
+}  // namespace kplhost

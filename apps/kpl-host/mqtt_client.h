@@ -1,0 +1,64 @@
+// One connection to an MQTT broker through libmosquitto, whose own thread
+// runs the network and reconnects with backoff (1 s doubling to 30 s); the
+// host's I/O thread never waits for it. The Last Will, TLS and credentials
+// are set before the first connection.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "apps/kpl-host/mqtt_config.h"
+
+struct mosquitto;
+
+namespace kplhost {
+
+class MqttError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class MqttClient {
+ public:
+  struct Handlers {
+    // rc 0: connected; otherwise the broker refused, for the reason given.
+    std::function<void(int rc, const std::string& reason)> connected;
+    std::function<void()> disconnected;
+    // A QoS 1 message was acknowledged by the broker.
+    std::function<void(int mid)> acknowledged;
+  };
+
+  // Throws MqttError for settings the library refuses (a TLS file it cannot
+  // read, among others).
+  MqttClient(const MqttConfig& config, const std::string& will_topic,
+             const std::string& will_payload, Handlers handlers);
+  ~MqttClient();
+  MqttClient(const MqttClient&) = delete;
+  MqttClient& operator=(const MqttClient&) = delete;
+
+  void start();
+  // Until the broker has answered once, the library does not try again by
+  // itself after a first attempt that failed: its owner calls this, with a
+  // backoff, until answered() says it need not.
+  void try_again();
+  bool answered() const { return answered_; }
+  // The message id, or -1 when the library did not take the message.
+  int publish(const std::string& topic, const std::string& payload, int qos, bool retain);
+  // Disconnects cleanly (no Last Will) and ends the network thread.
+  void stop();
+
+ private:
+  static void on_connect(mosquitto*, void* self, int rc);
+  static void on_disconnect(mosquitto*, void* self, int rc);
+  static void on_publish(mosquitto*, void* self, int mid);
+
+  MqttConfig config_;
+  Handlers handlers_;
+  mosquitto* mosq_ = nullptr;
+  bool running_ = false;
+  std::atomic<bool> answered_{false};
+};
+
+}  // namespace kplhost

@@ -1,0 +1,165 @@
+// kpl-host reporting to a real MQTT broker (the machine's mosquitto, started
+// here on loopback), heard by a real subscriber: the retained status and its
+// Last Will, alarm changes that happen while the broker is away, delivered
+// in order once it is back (across a restart of the host too), credentials
+// and TLS.
+
+#include <fstream>
+
+#include "testkit/json_text.h"
+#include "testkit/mqtt_peers.h"
+#include "tests/e2e/e2e_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class Mqtt : public EndToEnd {
+ protected:
+  // The host's config with its broker connection; `mqtt` holds the keys
+  // after "host" and "client_id".
+  void write_mqtt_config(unsigned short port, const std::string& more = "") {
+    write_config(100);
+    std::string text = read_text(config_path);
+    text.insert(1, R"("mqtt": {"host": "127.0.0.1", "port": )" + std::to_string(port) +
+                       R"(, "client_id": "site-1", "keepalive_s": 5)" + more + "}, ");
+    std::ofstream(config_path) << text;
+  }
+  static std::vector<std::string> payloads(const std::vector<MqttSubscriber::Message>& ms) {
+    std::vector<std::string> out;
+    for (const auto& m : ms) out.push_back(m.payload);
+    return out;
+  }
+  // Alarm changes heard, as "<state> <id>", with their sequence numbers
+  // rising.
+  static std::vector<std::string> changes(const MqttSubscriber& sub) {
+    std::vector<std::string> out;
+    long long last = 0;
+    for (const auto& m : sub.on("kpl/site-1/devices/7/alarms")) {
+      const Json::Value v = json_of(m.payload);
+      if (v["seq"].asInt64() <= last) continue;  // a redelivery
+      last = v["seq"].asInt64();
+      out.push_back(v["state"].asString() + " " + v["id"].asString());
+    }
+    return out;
+  }
+  bool event_seen(const std::string& state) const {
+    for (const Json::Value& e : events_of("alarm", 7))
+      if (e["state"] == state && e["id"] == "QLT_0") return true;
+    return false;
+  }
+};
+
+TEST_F(Mqtt, RetainedOnlineAndTheLastWillAfterKill) {
+  add_unit({7, {1, 0, 0, 0, 0}});
+  sim.start();
+  MqttBroker broker(dir, {});
+  broker.start();
+  write_mqtt_config(broker.port());
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(published(7, 2)) << host->out();
+  // A subscriber that comes late still learns the state: it is retained.
+  MqttSubscriber late(broker.port(), "kpl/site-1/#");
+  ASSERT_TRUE(late.wait_for(
+      [](const auto& ms) {
+        for (const auto& m : ms)
+          if (m.topic == "kpl/site-1/status" && m.payload == "online" && m.retained) return true;
+        return false;
+      },
+      10s))
+      << host->out();
+  ASSERT_TRUE(late.wait_for([](const auto& ms) { return !ms.empty(); }, 5s));
+  EXPECT_FALSE(late.on("kpl/site-1/devices/7/state").empty());
+  host->kill_hard();
+  EXPECT_TRUE(late.wait_for(
+      [](const auto& ms) { return !ms.empty() && ms.back().payload == "offline"; }, 15s));
+}
+
+// The broker goes away; an alarm is raised and cleared meanwhile, and once
+// with the host restarted in between: both changes reach the subscriber, in
+// order, when the broker is back.
+TEST_F(Mqtt, ChangesWhileTheBrokerIsAwayArriveInOrder) {
+  qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 0}});
+  sim.start();
+  MqttBroker broker(dir, {true, {}, false});
+  broker.start();
+  write_mqtt_config(broker.port());
+  MqttSubscriber sub(broker.port(), "kpl/site-1/#", "operator", false);
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(sub.wait_for([](const auto& ms) { return !ms.empty(); }, 10s)) << host->out();
+
+  broker.stop();
+  unit.raise("ups1.QLT_0");
+  ASSERT_TRUE(eventually([&] { return event_seen("raised"); }, 10s));
+  unit.clear("ups1.QLT_0");
+  ASSERT_TRUE(eventually([&] { return event_seen("cleared"); }, 10s));
+  broker.start();
+  ASSERT_TRUE(eventually([&] { return changes(sub).size() >= 2; }, 40s)) << host->out();
+  EXPECT_EQ(changes(sub), (std::vector<std::string>{"raised QLT_0", "cleared QLT_0"}));
+
+  // Again, with the host stopped and started while the broker is away.
+  broker.stop();
+  unit.raise("ups1.QLT_0");
+  ASSERT_TRUE(eventually([&] { return event_seen("raised") && changes(sub).size() == 2; }, 10s));
+  ASSERT_TRUE(eventually(
+      [&] {
+        int raised = 0;
+        for (const Json::Value& e : events_of("alarm", 7)) raised += e["state"] == "raised";
+        return raised == 2;
+      },
+      10s));
+  host->interrupt();
+  ASSERT_EQ(host->wait(20s), 0);
+  host = start_host({"--quiet"});
+  unit.clear("ups1.QLT_0");
+  ASSERT_TRUE(eventually(
+      [&] {
+        int cleared = 0;
+        for (const Json::Value& e : events_of("alarm", 7)) cleared += e["state"] == "cleared";
+        return cleared == 2;
+      },
+      20s))
+      << host->out();
+  broker.start();
+  ASSERT_TRUE(eventually([&] { return changes(sub).size() >= 4; }, 40s)) << host->out();
+  EXPECT_EQ(changes(sub), (std::vector<std::string>{"raised QLT_0", "cleared QLT_0", "raised QLT_0",
+                                                    "cleared QLT_0"}));
+  host->interrupt();
+  EXPECT_EQ(host->wait(20s), 0);
+}
+
+TEST_F(Mqtt, CredentialsAndTls) {
+  add_unit({7, {0, 0, 0, 0, 1}});
+  sim.start();
+  MqttBroker broker(dir, {false, {{"site", "s3cret"}, {"operator", "watch"}}, true});
+  broker.start();
+  write_mqtt_config(broker.port(), R"(, "username": "site", "password": "wrong")");
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(eventually(
+      [&] {
+        const std::string out = host->out();
+        const std::string line = "refused the connection: not authorised; trying again";
+        const size_t first = out.find(line);
+        return first != std::string::npos && out.find(line, first + 1) != std::string::npos;
+      },
+      20s))
+      << host->out();
+  host->interrupt();
+  ASSERT_EQ(host->wait(10s), 0);
+
+  write_mqtt_config(broker.tls_port(),
+                    R"(, "username": "site", "password": "s3cret", "tls": {"ca_file": ")" +
+                        broker.ca_file() + R"("})");
+  host = start_host({"--quiet"});
+  ASSERT_TRUE(eventually(
+      [&] {
+        return host->out().find("mqtt: connected to 127.0.0.1:" +
+                                std::to_string(broker.tls_port())) != std::string::npos;
+      },
+      15s))
+      << host->out();
+  host->interrupt();
+  EXPECT_EQ(host->wait(10s), 0);
+}
+
+}  // namespace
