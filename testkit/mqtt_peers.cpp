@@ -99,7 +99,7 @@ MqttSubscriber::MqttSubscriber(unsigned short port, const std::string& topic,
 
 MqttSubscriber::~MqttSubscriber() {
   mosquitto_disconnect(mosq_);
-  mosquitto_loop_stop(mosq_, true);
+  mosquitto_loop_stop(mosq_, false);
   mosquitto_destroy(mosq_);
 }
 

@@ -80,8 +80,10 @@ int MqttClient::publish(const std::string& topic, const std::string& payload, in
 void MqttClient::stop() {
   if (!running_) return;
   running_ = false;
+  // Not forced: a network thread cancelled in the middle may hold one of
+  // the library's locks. The disconnect wakes it, and it ends by itself.
   mosquitto_disconnect(mosq_);
-  mosquitto_loop_stop(mosq_, true);
+  mosquitto_loop_stop(mosq_, false);
 }
 
 void MqttClient::on_connect(mosquitto*, void* self, int rc) {
