@@ -114,7 +114,7 @@ void MqttSubscriber::on_message(mosquitto*, void* self, const mosquitto_message*
   s->messages_.push_back(
       {m->topic,
        std::string(static_cast<const char*>(m->payload), static_cast<size_t>(m->payloadlen)),
-       m->retain});
+       m->retain, std::chrono::system_clock::now()});
 }
 
 std::vector<MqttSubscriber::Message> MqttSubscriber::messages() const {

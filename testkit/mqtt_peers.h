@@ -35,6 +35,7 @@ class MqttBroker {
   // persistent one saves its sessions).
   void start();
   void stop();
+  pid_t pid() const { return process_ ? process_->pid() : -1; }
 
  private:
   void write_config();
@@ -52,6 +53,7 @@ class MqttSubscriber {
     std::string topic;
     std::string payload;
     bool retained;
+    std::chrono::system_clock::time_point received;
   };
   // Subscribes to topic (QoS 1) on every connection, reconnecting quickly;
   // with a client id and clean false, its session outlives a disconnection.

@@ -20,16 +20,19 @@
 namespace {
 
 constexpr const char* usage =
-    "usage: qlt-unit-sim --config FILE [--duration-s S] [--ports-file FILE] [--quiet]\n"
+    "usage: qlt-unit-sim --config FILE [--duration-s S] [--ports-file FILE] [--steps-file FILE]\n"
+    "                    [--quiet]\n"
     "  --config FILE      the host's configuration: one unit per device entry\n"
     "  --duration-s S     stop after S seconds (default: run until SIGINT or SIGTERM)\n"
     "  --ports-file FILE  write \"device_number port\" for each unit once all listen\n"
+    "  --steps-file FILE  write \"unix_ms device_number step\" as each scenario step fires\n"
     "  --quiet            do not report scenario steps as they fire\n";
 
 struct Options {
   std::string config;
   std::optional<double> duration_s;
   std::string ports_file;
+  std::string steps_file;
   bool quiet = false;
 };
 
@@ -57,6 +60,8 @@ std::optional<Options> parse_args(int argc, char** argv) {
       o.config = argv[++i];
     } else if (arg == "--ports-file" && has_value) {
       o.ports_file = argv[++i];
+    } else if (arg == "--steps-file" && has_value) {
+      o.steps_file = argv[++i];
     } else if (arg == "--duration-s" && has_value) {
       char* end = nullptr;
       const double s = std::strtod(argv[++i], &end);
@@ -134,13 +139,28 @@ int main(int argc, char** argv) {
   sigaddset(&stop_signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
+  // When each step fired, to the millisecond, for measurements of how long
+  // a change takes to reach whoever watches the unit.
+  std::ofstream steps;
+  std::mutex steps_lock;
+  if (!opt->steps_file.empty()) {
+    steps.open(opt->steps_file);
+    if (!steps) return fail(1, opt->steps_file + ": cannot be written: " + std::strerror(errno));
+  }
   qltsim::Simulator sim;
   for (qltsim::UnitConfig& cfg : units) {
     const int device = cfg.device_number;
-    if (!opt->quiet)
-      cfg.on_step = [device](const qltsim::ScenarioStep& s) {
-        say("device " + std::to_string(device) + " " + s.describe());
-      };
+    const bool quiet = opt->quiet;
+    const bool log_steps = steps.is_open();
+    cfg.on_step = [device, quiet, log_steps, &steps, &steps_lock](const qltsim::ScenarioStep& s) {
+      if (log_steps) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::system_clock::now().time_since_epoch());
+        std::lock_guard<std::mutex> g(steps_lock);
+        steps << ms.count() << " " << device << " " << s.describe() << std::endl;
+      }
+      if (!quiet) say("device " + std::to_string(device) + " " + s.describe());
+    };
     const std::string where = cfg.bind_address + ":" + std::to_string(cfg.port);
     try {
       sim.add_unit(std::move(cfg));

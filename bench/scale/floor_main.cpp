@@ -10,8 +10,8 @@
 #include <stdexcept>
 
 #include "bench/scale/floor_poller.h"
-#include "bench/scale/scale_files.h"
 #include "bench/support/options.h"
+#include "bench/support/unit_files.h"
 #include "model/qlt_model.h"
 
 namespace {

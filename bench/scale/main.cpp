@@ -25,9 +25,9 @@
 
 #include "bench/scale/cpu_pin.h"
 #include "bench/scale/round_counts.h"
-#include "bench/scale/scale_files.h"
 #include "bench/scale/scale_report.h"
 #include "bench/scale/scale_setup.h"
+#include "bench/support/unit_files.h"
 #include "testkit/http_client.h"
 #include "testkit/process.h"
 

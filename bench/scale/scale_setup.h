@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/scale/proc_sample.h"
 #include "bench/support/device_json.h"
 #include "bench/support/options.h"
+#include "bench/support/proc_sample.h"
 
 namespace qltbench {
 

@@ -19,6 +19,6 @@ fi
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQLT_TESTS=OFF >&2
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(qlt-micro-bench qlt-pass-count qlt-pass-latency qlt-scale
-  qlt-scale-floor kpl-host qltmodel qlt-unit-sim)
+  qlt-scale-floor qlt-fleet kpl-host qltmodel qlt-unit-sim)
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >&2
 echo "$build"

@@ -1,4 +1,4 @@
-#include "bench/scale/scale_files.h"
+#include "bench/support/unit_files.h"
 
 #include <json/writer.h>
 

@@ -1,4 +1,4 @@
-// The files of a scale run: the simulated units' config (every unit on an
+// The files of a run of many simulated units: the simulated units' config (every unit on an
 // ephemeral port), the ports they took, and the host's config naming them.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "bench/scale/proc_sample.h"
+#include "bench/support/proc_sample.h"
 
 #include <dirent.h>
 #include <unistd.h>
