@@ -11,13 +11,7 @@ set(CMAKE_CXX_COMPILER ${QLT_CROSS_TRIPLET}-g++)
 # iterators changed in GCC 7.1; it matters only when linking code built by GCC
 # 6 or older, and nothing here is.
 set(CMAKE_CXX_FLAGS_INIT "-Wno-psabi")
-# Debian 12's armhf keeps a 32-bit time_t by default, which wraps in January
-# 2038, well within a controller's service life. Everything here is built
-# with the 64-bit time interfaces glibc offers (they require 64-bit file
-# offsets). No type of the host contract carries a time_t, so a host built
-# either way shares the contract with this plug-in.
-string(APPEND CMAKE_CXX_FLAGS_INIT " -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64")
-set(CMAKE_C_FLAGS_INIT "-D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64")
+# 64-bit time_t and file offsets: set for every 32-bit target in CMakeLists.txt.
 
 # Debian's multiarch layout keeps the armhf headers and libraries under /usr
 # too, so the root stays /usr; only the library directory tells them apart.

@@ -10,5 +10,5 @@ exec "$(dirname "$0")/install-missing.sh" deps-armhf \
   libboost-dev:armhf libboost-date-time-dev:armhf \
   libjsoncpp-dev:armhf \
   libsqlite3-dev:armhf \
-  libmosquitto-dev:armhf \
+  libmosquitto-dev:armhf libsystemd-dev:armhf \
   libgtest-dev:armhf libgmock-dev:armhf

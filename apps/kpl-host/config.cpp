@@ -125,8 +125,8 @@ HostConfig parse_config(const Json::Value& doc, const std::string& path) {
       connect_timeout(r, doc, "connect_timeout_ms", DeviceConfig().connect_timeout_ms);
 
   const Json::Value& devices = doc["devices"];
-  if (!devices.isArray() || devices.empty())
-    r.fail("devices", "a non-empty array of device objects", &devices);
+  // An empty list is a host that polls nothing yet, as installed.
+  if (!devices.isArray()) r.fail("devices", "an array of device objects", &devices);
   std::set<unsigned int> numbers;
   for (Json::ArrayIndex i = 0; i < devices.size(); ++i) {
     const std::string at = "devices[" + std::to_string(i) + "]";

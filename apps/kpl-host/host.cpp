@@ -58,6 +58,7 @@ Host::Host(HostOptions options)
       publisher_(registry_, events_, &history_writer_),
       services_{&transport_, &rules_, &worker_, &publisher_},
       watch_(io_, registry_, events_, worker_),
+      service_(io_),
       controller_(std::make_shared<HostController>()) {
   // The broker's outbox hears of a change first: it is on disk before
   // anything else tells of it.
@@ -139,8 +140,12 @@ void Host::start() {
   if (options_.wrap_services) options_.wrap_services(services_);
   for (size_t i = registry_.slots().size(); i < config_.devices.size(); ++i)
     bring_up(registry_.add(config_.devices[i]));
-  console_.say("polling " + std::to_string(config_.devices.size()) + " device(s) every " +
-               std::to_string(config_.poll_interval_ms) + " ms with " + options_.plugin);
+  const std::string polling = "polling " + std::to_string(config_.devices.size()) +
+                              " device(s) every " + std::to_string(config_.poll_interval_ms) +
+                              " ms with " + options_.plugin;
+  console_.say(polling);
+  if (config_.devices.empty())
+    console_.say("no devices in " + options_.config + "; add them and start the host again");
 
   poller_ = std::make_unique<Poller>(io_, registry_, calls_,
                                      std::chrono::milliseconds(config_.poll_interval_ms));
@@ -156,7 +161,9 @@ void Host::start() {
         at.address().is_v6() ? "[" + at.address().to_string() + "]" : at.address().to_string();
     console_.say("status page http://" + host + ":" + std::to_string(at.port()) + "/");
   }
+  service_.start_watchdog();
   io_thread_ = std::thread([this] { io_.run(); });
+  service_.ready(polling);
 }
 
 bool Host::wait_for_rounds(long rounds) {
@@ -183,7 +190,9 @@ void Host::print_status() {
 void Host::stop() {
   if (!started_ || stopped_) return;
   stopped_ = true;
+  service_.stopping();
   boost::asio::post(io_, [this] {
+    service_.stop();
     poller_->stop();
     ticker_->stop();
     watch_.stop();

@@ -25,6 +25,7 @@
 #include "apps/kpl-host/plugin_library.h"
 #include "apps/kpl-host/publisher.h"
 #include "apps/kpl-host/rule_engine.h"
+#include "apps/kpl-host/service_notify.h"
 #include "apps/kpl-host/status_routes.h"
 #include "apps/kpl-host/tcp_transport.h"
 #include "apps/kpl-host/work_queue.h"
@@ -115,6 +116,7 @@ class Host {
   HealthWatch watch_;
   std::unique_ptr<HttpServer> http_;
   std::unique_ptr<MqttBridge> mqtt_;
+  ServiceNotifier service_;
   std::shared_ptr<KPLController> controller_;
   std::unique_ptr<Poller> poller_;
   std::unique_ptr<StatusTicker> ticker_;

@@ -75,7 +75,11 @@ int main(int argc, char** argv) {
     const std::string value = argv[++i];
     if (value.empty()) return usage(arg + ": expected a value, got an empty one");
     if (arg == "--plugin") {
-      opt.plugin = value;
+      // A name alone is a plug-in installed in the host's plug-in folder;
+      // ./name.so is a file in the current one.
+      opt.plugin = value.find('/') == std::string::npos
+                       ? std::string(KPL_PLUGIN_DIR) + "/" + value + ".so"
+                       : value;
     } else if (arg == "--config") {
       opt.config = value;
     } else if (arg == "--events") {

@@ -39,6 +39,7 @@ bool HostPublisher::wait_for_rounds(long rounds) {
   // and then, since nothing wakes this wait when a device stops.
   auto done = [&] {
     if (stopped_) return true;
+    if (registry_.slots().empty()) return false;
     for (const auto& s : registry_.slots())
       if (s->published < rounds && !s->failed) return false;
     return true;

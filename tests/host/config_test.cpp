@@ -97,9 +97,8 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
     std::string message;
   } cases[] = {
       {"[1]", f + "the document: expected an object, got an array"},
-      {"{}", f + "devices: expected a non-empty array of device objects, got nothing"},
-      {R"({"devices":[]})",
-       f + "devices: expected a non-empty array of device objects, got an array"},
+      {"{}", f + "devices: expected an array of device objects, got nothing"},
+      {R"({"devices":{}})", f + "devices: expected an array of device objects, got an object"},
       {R"({"devices":[5]})", f + "devices[0]: expected an object, got 5"},
       {R"({"devices":[{"device_number":7,"ip":"127.0.0.1","port":70000}]})",
        f + "devices[0].port: expected an integer from 1 to 65535, got 70000"},

@@ -1,0 +1,28 @@
+#include "apps/kpl-host/service_notify.h"
+
+#include <systemd/sd-daemon.h>
+
+namespace kplhost {
+
+void ServiceNotifier::ready(const std::string& status) {
+  sd_notify(0, ("READY=1\nSTATUS=" + status).c_str());
+}
+
+void ServiceNotifier::start_watchdog() {
+  uint64_t usec = 0;
+  if (sd_watchdog_enabled(0, &usec) <= 0 || usec == 0) return;
+  interval_ = std::chrono::microseconds(usec / 2);
+  pat();
+}
+
+void ServiceNotifier::pat() {
+  sd_notify(0, "WATCHDOG=1");
+  timer_.expires_after(interval_);
+  timer_.async_wait([this](const boost::system::error_code& ec) {
+    if (!ec) pat();
+  });
+}
+
+void ServiceNotifier::stopping() { sd_notify(0, "STOPPING=1"); }
+
+}  // namespace kplhost
