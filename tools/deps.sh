@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The Debian packages the native build, its tests and the fuzzers need.
+# The Debian packages the native build, its tests, the fuzzers and the Debian
+# packaging need (googletest: its source, built in the old string ABI).
 set -euo pipefail
 exec "$(dirname "$0")/install-missing.sh" deps \
   cmake g++ pkg-config \
@@ -10,6 +11,6 @@ exec "$(dirname "$0")/install-missing.sh" deps \
   libsystemd-dev systemd \
   debhelper lintian dpkg-dev \
   prometheus chromium fonts-wqy-microhei \
-  libgtest-dev libgmock-dev \
+  libgtest-dev libgmock-dev googletest \
   libbenchmark-dev \
   clang-14 libclang-rt-14-dev clang-format-14

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, checks the layering of
 # docs/architecture.md and the formatting, builds with warnings as errors and
-# runs every test; then runs the suite again under
+# runs every test; builds the plug-in and its tests with the old string ABI
+# and runs them; builds the Debian packages, checks them with lintian and runs
+# them unpacked; then runs the suite again under
 # ThreadSanitizer and under AddressSanitizer with UndefinedBehaviorSanitizer,
 # gives each fuzzer a short run on its seed corpus, and last builds for the
-# controller (armhf), runs the suite under qemu-arm and builds the package.
+# controller (armhf), runs the suite under qemu-arm and builds and checks
+# its packages the same way.
 #   QLT_SANITIZERS=0  skips the sanitizer runs
 #   QLT_FUZZ_SECONDS  seconds per fuzzer (default 20; 0 skips)
 #   QLT_ARMHF=0       skips the armhf build
@@ -26,6 +29,9 @@ suite() {
 }
 
 suite ci
+tools/test-old-abi.sh
+tools/package.sh
+tools/install-check.sh
 if [ "${QLT_SANITIZERS:-1}" != 0 ]; then
   suite tsan
   suite asan

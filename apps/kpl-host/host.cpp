@@ -58,7 +58,7 @@ Host::Host(HostOptions options)
       publisher_(registry_, events_, &history_writer_),
       services_{&transport_, &rules_, &worker_, &publisher_},
       watch_(io_, registry_, events_, worker_),
-      service_(io_),
+      service_(io_, [this](std::function<void()> task) { worker_.post(std::move(task)); }),
       controller_(std::make_shared<HostController>()) {
   // The broker's outbox hears of a change first: it is on disk before
   // anything else tells of it.

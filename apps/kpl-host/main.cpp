@@ -1,4 +1,4 @@
-// kpl-host --plugin PATH --config FILE [--rounds N] [--duration-s S]
+// kpl-host --plugin PATH|NAME --config FILE [--rounds N] [--duration-s S]
 //          [--events FILE] [--events-only KIND,...] [--history FILE]
 //          [--http ADDR:PORT] [--quiet]
 
@@ -16,11 +16,14 @@
 
 namespace {
 
+const char kUsage[] =
+    "usage: kpl-host --plugin PATH|NAME --config FILE [--rounds N] [--duration-s S]\n"
+    "                [--events FILE] [--events-only KIND,...] [--history FILE]\n"
+    "                [--http ADDR:PORT] [--quiet]\n"
+    "A plug-in NAME without a slash is NAME.so in " KPL_PLUGIN_DIR "; see kpl-host(8).\n";
+
 int usage(const std::string& problem) {
-  std::cerr << "kpl-host: " << problem << "\n"
-            << "usage: kpl-host --plugin PATH --config FILE [--rounds N] [--duration-s S]\n"
-            << "                [--events FILE] [--events-only KIND,...] [--history FILE]\n"
-            << "                [--http ADDR:PORT] [--quiet]\n";
+  std::cerr << "kpl-host: " << problem << "\n" << kUsage;
   return 2;
 }
 
@@ -67,6 +70,10 @@ int main(int argc, char** argv) {
   kplhost::HostOptions opt;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
     if (arg == "--quiet") {
       opt.quiet = true;
       continue;

@@ -15,8 +15,13 @@ void ServiceNotifier::start_watchdog() {
   pat();
 }
 
+// A pat only when the probe posted with the last one has run: a worker stuck
+// in a round's work for a whole interval withholds it.
 void ServiceNotifier::pat() {
-  sd_notify(0, "WATCHDOG=1");
+  if (worker_answered_->exchange(false)) {
+    sd_notify(0, "WATCHDOG=1");
+    post_to_worker_([answered = worker_answered_] { answered->store(true); });
+  }
   timer_.expires_after(interval_);
   timer_.async_wait([this](const boost::system::error_code& ec) {
     if (!ec) pat();

@@ -119,6 +119,12 @@ void wait_for_end(const sigset_t& stop_signals, std::optional<double> duration_s
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+      std::cout << usage;
+      return 0;
+    }
+  }
   const std::optional<Options> opt = parse_args(argc, argv);
   if (!opt) {
     std::cerr << usage;

@@ -1,7 +1,8 @@
 // kpl-host treated as a careless operator and a crash would treat it: a
 // database another program holds locked, kill -9, a full disk, a plug-in
 // that throws, a threshold on a point that does not exist, a unit whose
-// network never answers the connection request.
+// network never answers the connection request; and run as a service, with
+// its readiness and watchdog notices, or with no unit configured yet.
 
 #include <json/reader.h>
 #include <json/writer.h>
@@ -17,6 +18,7 @@
 #include <thread>
 
 #include "apps/kpl-host/history_store.h"
+#include "testkit/notify_socket.h"
 #include "tests/e2e/e2e_fixture.h"
 
 namespace {
@@ -223,6 +225,34 @@ TEST_F(EndToEnd, FirstPassAtLinkUpAndConnectTimeout) {
       << down.toStyledString();
   for (int f : fillers) ::close(f);
   ::close(listener);
+}
+
+// As a service: ready once polling, the watchdog patted every half interval
+// while rounds go on, and stopping said before the end. A host given no unit
+// says so and idles, patting all the same.
+TEST_F(EndToEnd, ServiceNoticesReadyWatchdogAndStopping) {
+  NotifySocket systemd(dir + "/notify", 200ms);
+  add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(100);
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(systemd.wait_for("READY=1\nSTATUS=polling 1 device(s)", 10s)) << host->err();
+  EXPECT_TRUE(published(7, 5));
+  ASSERT_TRUE(systemd.wait_for("WATCHDOG=1", 1s));
+  for (int pats = 0; pats < 5; ++pats) EXPECT_TRUE(systemd.wait_for("WATCHDOG=1", 500ms));
+  host->signal(SIGTERM);
+  EXPECT_TRUE(systemd.wait_for("STOPPING=1", 5s));
+  EXPECT_EQ(host->wait(10s), 0);
+
+  const std::string idle = dir + "/idle.json";
+  std::ofstream(idle) << R"({"devices": []})";
+  auto idle_host = run_host(
+      {"--plugin", QLTMODEL_SO, "--config", idle, "--history", dir + "/idle.db", "--quiet"});
+  ASSERT_TRUE(systemd.wait_for("READY=1\nSTATUS=polling 0 device(s)", 10s)) << idle_host->err();
+  for (int pats = 0; pats < 3; ++pats) EXPECT_TRUE(systemd.wait_for("WATCHDOG=1", 500ms));
+  idle_host->signal(SIGTERM);
+  EXPECT_EQ(idle_host->wait(10s), 0);
+  EXPECT_NE(idle_host->out().find("no devices in " + idle), std::string::npos) << idle_host->out();
 }
 
 }  // namespace

@@ -1,10 +1,19 @@
 // Device health from what the host sees: passes that start and end,
-// restarts, slow passes and silence, against a clock stepped by hand.
+// restarts, slow passes and silence, against a clock stepped by hand; and
+// the host's own health as its service manager hears it.
 
 #include <gtest/gtest.h>
 
+#include <boost/asio/post.hpp>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 #include "apps/kpl-host/device_health.h"
+#include "apps/kpl-host/service_notify.h"
 #include "testkit/hex.h"
+#include "testkit/notify_socket.h"
+#include "testkit/temp_path.h"
 
 namespace {
 
@@ -57,6 +66,37 @@ TEST(DeviceHealth, StatesFollowRoundsRestartsSlownessAndSilence) {
   EXPECT_EQ(s.histogram[3], 4);
   EXPECT_EQ(s.histogram[7], 5);
   EXPECT_EQ(s.histogram.back(), 5);
+}
+
+// The watchdog is patted while the event loop runs and the worker answers
+// its probes; a worker that holds a probe stops the pats until it lets go.
+TEST(ServiceWatchdog, PatsOnlyWhileTheWorkerAnswers) {
+  NotifySocket systemd(unique_temp_path(".notify"), 100ms);
+  boost::asio::io_context io;
+  std::mutex lock;
+  std::vector<std::function<void()>> held;
+  kplhost::ServiceNotifier notifier(io, [&](std::function<void()> task) {
+    std::lock_guard<std::mutex> g(lock);
+    held.push_back(std::move(task));
+  });
+  notifier.start_watchdog();
+  notifier.ready("polling 1 device(s)");
+  std::thread loop([&] { io.run(); });
+
+  EXPECT_EQ(systemd.receive(1s), "WATCHDOG=1");
+  EXPECT_EQ(systemd.receive(1s), "READY=1\nSTATUS=polling 1 device(s)");
+  EXPECT_EQ(systemd.receive(400ms), std::nullopt) << "patted while the worker is stuck";
+
+  {
+    std::lock_guard<std::mutex> g(lock);
+    for (auto& task : held) task();
+    held.clear();
+  }
+  EXPECT_EQ(systemd.receive(1s), "WATCHDOG=1");
+  boost::asio::post(io, [&] { notifier.stop(); });
+  loop.join();
+  notifier.stopping();
+  EXPECT_TRUE(systemd.wait_for("STOPPING=1", 1s));
 }
 
 }  // namespace
