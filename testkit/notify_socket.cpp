@@ -45,8 +45,8 @@ std::optional<std::string> NotifySocket::receive(std::chrono::milliseconds limit
 bool NotifySocket::wait_for(const std::string& text, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
   for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     const std::optional<std::string> notice = receive(left);
     if (!notice) return false;
