@@ -15,9 +15,12 @@ if [ ! -f "$src/src/lib_json/json_value.cpp" ]; then
   apt=$root/apt
   mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/parts" "$apt/get"
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  echo "deb-src http://deb.debian.org/debian $codename main" >"$apt/sources.list"
+  # The machine's own Debian mirror, as its package sources name it.
+  mirror=$(awk '/^URIs:/ && $2 ~ /\/debian\/?$/ {print $2; exit}' \
+    /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
+  echo "deb-src ${mirror:-http://deb.debian.org/debian} $codename main" >"$apt/sources.list"
   opts=(-o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=$apt/parts"
-        -o "Dir::State=$apt" -o "Dir::Cache=$apt/cache" -o Debug::NoLocking=1 -q)
+        -o "Dir::State=$apt" -o "Dir::Cache=$apt/cache" -o Debug::NoLocking=1 -o APT::Sandbox::User=root -q)
   apt-get "${opts[@]}" update >/dev/null
   (cd "$apt/get" && apt-get "${opts[@]}" source --download-only libjsoncpp >/dev/null)
   orig=$(ls "$apt"/get/libjsoncpp_*.orig.tar.*)
@@ -36,4 +39,4 @@ if nm -D "$so" | grep -q __cxx11; then
   exit 1
 fi
 echo "old ABI: qltmodel.so names no __cxx11 symbol;" \
-  "$(nm -D --undefined-only "$so" | c++filt | grep -c 'std::string') of the symbols it takes from outside carry the old std::string"
+  "$(nm -D --undefined-only "$so" | c++filt | grep -cE 'std::string|std::basic_string<char') of the symbols it takes from outside carry the old std::string"
