@@ -23,7 +23,9 @@ int KPLVDevice::InitV(const Json::Value&) { return 1; }
 namespace {
 
 bool fits_unsigned(const Json::Value& v) {
-  return v.isIntegral() && !v.isBool() && v.asLargestInt() >= 0 && v.isUInt();
+  // isUInt alone: it is false for a bool, a negative or fractional number and
+  // anything past 32 bits, where asLargestInt would throw.
+  return v.isUInt();
 }
 
 }  // namespace

@@ -98,7 +98,9 @@ int QLTProtocol::dispatch() {
     // Convert only words that lie inside this frame: a reply whose byte
     // count overstates its frame is refused by the model, and must not
     // disturb the bytes of a frame that follows it.
-    if (cur_reply->byte_count <= modbus::carried_data_bytes(*cur_header)) ntoh(*cur_reply);
+    // A frame too short to hold a byte count leaves it unread.
+    const int carried = modbus::carried_data_bytes(*cur_header);
+    if (carried >= 0 && cur_reply->byte_count <= carried) ntoh(*cur_reply);
     return process_payload();
   }
   // The error reply (144) and every exception reply (function code with the

@@ -84,9 +84,10 @@ bool QLTModel::refuse_reply() {
   const int carried = modbus::carried_data_bytes(*cur_header);
   const unsigned int want =
       ImageLayout::item_size * ntohs(requests[static_cast<size_t>(cur_batch)].quantity);
-  if (cur_reply->byte_count > carried) {
+  // A frame that ends before its byte count (carried -1) declares none.
+  if (carried < 0 || cur_reply->byte_count > carried) {
     std::printf("QLTModel::process_payload Error:data_id:%u data_len:%d carried:%d\n", data_id,
-                cur_reply->byte_count, carried);
+                carried < 0 ? -1 : cur_reply->byte_count, carried);
   } else if (cur_reply->byte_count != want) {
     std::printf("QLTModel::process_payload Error:data_id:%u data_len:%d expected:%u\n", data_id,
                 cur_reply->byte_count, want);

@@ -59,6 +59,7 @@ constexpr const char* count_keys[] = {"ups", "pdu_type_1", "pdu_type_2", "pdu_ty
 // The count a misspelt key was probably meant for: the same letters in
 // another case, or one name the start of the other ("UPS", "ups_count").
 const char* count_meant(const std::string& key) {
+  if (key.empty()) return nullptr;  // the start of every name, meant for none
   for (const char* known : count_keys) {
     const std::string k = known;
     const size_t n = std::min(k.size(), key.size());

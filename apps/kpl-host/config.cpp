@@ -105,7 +105,8 @@ DeviceConfig parse_device(const ConfigReader& r, const Json::Value& d, const std
 int default_offline_after(int poll_interval_ms, const Json::Value& app_setting) {
   long long reply_timeout = 3000;
   const Json::Value& t = app_setting.isObject() ? app_setting["reply_timeout_ms"] : Json::Value();
-  if (t.isIntegral() && !t.isBool() && t.asLargestInt() > 0 && t.asLargestInt() <= 3600000)
+  if (t.isIntegral() && !t.isBool() && t.isInt64() && t.asLargestInt() > 0 &&
+      t.asLargestInt() <= 3600000)
     reply_timeout = t.asLargestInt();
   return static_cast<int>(std::min<long long>(3LL * poll_interval_ms + reply_timeout, 86400000));
 }

@@ -39,7 +39,9 @@ class ConfigReader {
   // 64 bits whatever long is: the bounds reach 4294967295, past a 32-bit long.
   long long integer(const Json::Value& v, const std::string& key, long long lo,
                     long long hi) const {
-    if (!v.isIntegral() || v.isBool() || v.asLargestInt() < lo || v.asLargestInt() > hi)
+    // isInt64 first: asLargestInt throws for a whole number beyond it (1e19).
+    if (!v.isIntegral() || v.isBool() || !v.isInt64() || v.asLargestInt() < lo ||
+        v.asLargestInt() > hi)
       fail(key, "an integer from " + std::to_string(lo) + " to " + std::to_string(hi), &v);
     return v.asLargestInt();
   }

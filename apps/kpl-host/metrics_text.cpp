@@ -1,5 +1,7 @@
 #include "apps/kpl-host/metrics_text.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "apps/kpl-host/health_watch.h"
@@ -18,18 +20,33 @@ std::string label(const std::string& v) {
   return out;
 }
 
-// Nine significant digits, but every second and millisecond of a time stamp.
+// Nine significant digits, but every second and millisecond of a time stamp
+// (and of a counter) in fixed notation; a unit's value can be anything a float
+// holds, NaN and the infinities included, which the format spells its own way.
 void append_number(std::string& out, double v) {
-  char text[40];
-  const int n = std::snprintf(text, sizeof text, v >= 1e6 || v <= -1e6 ? "%.3f" : "%.9g", v);
-  out.append(text, static_cast<size_t>(n));
+  if (std::isnan(v)) {
+    out += "NaN";
+    return;
+  }
+  if (std::isinf(v)) {
+    out += v > 0 ? "+Inf" : "-Inf";
+    return;
+  }
+  const double size = std::fabs(v);
+  char text[32];  // "%.3f" below 1e15 takes at most 20, "%.9g" at most 16
+  const int n = std::snprintf(text, sizeof text, size >= 1e6 && size < 1e15 ? "%.3f" : "%.9g", v);
+  if (n > 0) out.append(text, std::min(static_cast<size_t>(n), sizeof text - 1));
 }
 
-std::string number(double v) {
+}  // namespace
+
+std::string metric_number(double v) {
   std::string s;
   append_number(s, v);
   return s;
 }
+
+namespace {
 
 // Appends to one buffer, sized up front: a host of a thousand devices
 // renders some megabytes on its I/O thread, so no sample builds a string of
@@ -158,7 +175,7 @@ std::string metrics_text(const std::vector<DeviceReport>& devices, const History
                            sum = "kpl_device_pass_duration_seconds_sum",
                            count = "kpl_device_pass_duration_seconds_count";
   std::vector<std::string> le;
-  for (double b : DeviceHealth::buckets) le.push_back("le=\"" + number(b) + "\"");
+  for (double b : DeviceHealth::buckets) le.push_back("le=\"" + metric_number(b) + "\"");
   le.push_back("le=\"+Inf\"");
   for (size_t i = 0; i < devices.size(); ++i) {
     const DeviceHealth::Snapshot& h = devices[i].health;

@@ -13,6 +13,10 @@
 
 namespace kplhost {
 
+// A sample's value as the format writes it: NaN, +Inf, -Inf, nine significant
+// digits, or fixed with three decimals from a million up to 1e15.
+std::string metric_number(double v);
+
 // mqtt: the broker connection's figures, when there is one.
 std::string metrics_text(const std::vector<DeviceReport>& devices, const HistoryState& history,
                          long event_lines_lost, const MqttStatus* mqtt = nullptr);

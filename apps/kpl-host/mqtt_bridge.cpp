@@ -33,6 +33,7 @@ MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, Hos
       std::lock_guard<std::mutex> g(lock_);
       connected_ = true;
       just_connected_ = true;
+      ++connection_;
       // What the broker did not acknowledge goes out again, from the oldest.
       sent_up_to_ = 0;
       in_flight_.clear();
@@ -218,6 +219,7 @@ void MqttBridge::send_pending(std::unique_lock<std::mutex>& g) {
   values.swap(values_);
   const size_t room = max_in_flight - std::min(max_in_flight, in_flight_.size());
   const long long after = sent_up_to_;
+  const unsigned long connection = connection_;
   g.unlock();
 
   for (long long seq : done) {
@@ -246,6 +248,9 @@ void MqttBridge::send_pending(std::unique_lock<std::mutex>& g) {
 
   g.lock();
   published_ += sent + static_cast<long>(handed.size());
+  // Connected again meanwhile: the outbox goes out again from its start,
+  // these rows with it (a duplicate, never a loss).
+  if (connection_ != connection) handed.clear();
   for (const auto& [mid, seq] : handed) {
     in_flight_[mid] = seq;
     sent_up_to_ = std::max(sent_up_to_, seq);

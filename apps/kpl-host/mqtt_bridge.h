@@ -92,6 +92,9 @@ class MqttBridge final : public HostEvents {
   // Outbox rows handed to the library, by message id; acknowledgements in.
   std::map<int, long long> in_flight_;
   long long sent_up_to_ = 0;
+  // Counts the connections made: rows handed to the library over one that
+  // has since been replaced are not in flight on the new one.
+  unsigned long connection_ = 0;
   std::deque<int> acked_;
   long dropped_ = 0;
   long published_ = 0;

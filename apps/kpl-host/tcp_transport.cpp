@@ -69,11 +69,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void connect() {
     if (closed_ || slot_.failed) return;
     timed_out_ = false;
+    connecting_ = true;
     // A unit whose network drops the connection request would otherwise
     // leave the attempt hanging for minutes, unseen.
     connect_timer_.expires_after(connect_timeout_);
     connect_timer_.async_wait([self = shared_from_this()](const error_code& ec) {
-      if (ec) return;
+      // A time-out already queued when the attempt ended is too late: the
+      // connection it would close is up.
+      if (ec || !self->connecting_) return;
       self->timed_out_ = true;
       error_code ignored;
       self->socket_.close(ignored);
@@ -83,6 +86,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
   void connected(const error_code& ec) {
+    connecting_ = false;
     connect_timer_.cancel();
     if (closed_) return;
     if (timed_out_)
@@ -191,6 +195,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   const tcp::endpoint peer_;
   const std::chrono::milliseconds connect_timeout_;
   bool timed_out_ = false;
+  bool connecting_ = false;
   Backoff backoff_;
   std::array<unsigned char, KPLSocketDevice::recv_capacity> buffer_;
   // The bytes an asynchronous write is sending, and those that arrived while

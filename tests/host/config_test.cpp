@@ -61,6 +61,11 @@ TEST_F(ConfigFile, MinimalDeviceTakesTheDefaults) {
   EXPECT_EQ(d.connect_timeout_ms, 5000);
   EXPECT_DOUBLE_EQ(d.ao_deadband, 0.5);
   EXPECT_EQ(d.json["port"].asInt(), 1502);
+  EXPECT_EQ(d.offline_after_ms, 6000);
+  // A reply time-out the device will not take leaves the default in the
+  // offline delay: 3 polls of 1000 ms and 3000 ms.
+  const auto huge = load_config(write(device(R"(,"appSetting":{"reply_timeout_ms":1e19})")));
+  EXPECT_EQ(huge.devices[0].offline_after_ms, 6000);
 }
 
 TEST_F(ConfigFile, FullDevice) {
@@ -111,6 +116,11 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
       {R"({"devices":[{"device_number":-7,"ip":"::1","port":1}]})",
        f + "devices[0].device_number: expected an integer from 0 to 4294967295, got -7"},
       {device(R"(,"addr":256)"), f + "devices[0].addr: expected an integer from 0 to 255, got 256"},
+      // Whole numbers past 64 bits are refused like any other out of range.
+      {device(R"(,"addr":18446744073709551615)"),
+       f + "devices[0].addr: expected an integer from 0 to 255, got 18446744073709551615"},
+      {R"({"devices":[{"device_number":7,"ip":"::1","port":1e19}]})",
+       f + "devices[0].port: expected an integer from 1 to 65535, got 1e+19"},
       {device(R"(,"appSetting":[1])"),
        f + "devices[0].appSetting: expected an object, got an array"},
       {device(R"(,"thresholds":{"t":{"min":"low"}})"),

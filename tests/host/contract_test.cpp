@@ -71,6 +71,11 @@ TEST(HostDefaults, SocketInitReadsEndpointAndIgnoresWrongTypes) {
   bad["addr"] = -1;
   bad["data_id"] = "x";
   EXPECT_EQ(d.Init({}, 3, bad), 1);
+  // Whole numbers past 64 bits are wrong types too, not an exception.
+  bad["port"] = 1e19;
+  bad["addr"] = Json::UInt64(18446744073709551615ULL);
+  bad["data_id"] = true;
+  EXPECT_EQ(d.Init({}, 3, bad), 1);
   EXPECT_EQ(d.peer_ip, "10.0.0.1");
   EXPECT_EQ(d.peer_port, 502);
   EXPECT_EQ(d.dev_addr, 255);

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <boost/asio/post.hpp>
+#include <cmath>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "apps/kpl-host/device_health.h"
+#include "apps/kpl-host/metrics_text.h"
 #include "apps/kpl-host/service_notify.h"
 #include "testkit/hex.h"
 #include "testkit/notify_socket.h"
@@ -66,6 +68,20 @@ TEST(DeviceHealth, StatesFollowRoundsRestartsSlownessAndSilence) {
   EXPECT_EQ(s.histogram[3], 4);
   EXPECT_EQ(s.histogram[7], 5);
   EXPECT_EQ(s.histogram.back(), 5);
+}
+
+// Metric values: a unit can report any float, and every one must come out as
+// a number the exposition format reads, within the buffer it is printed in.
+TEST(DeviceHealth, MetricValuesAnyFloatCanTake) {
+  using kplhost::metric_number;
+  EXPECT_EQ(metric_number(0.25), "0.25");
+  EXPECT_EQ(metric_number(1765213509.123), "1765213509.123");
+  EXPECT_EQ(metric_number(-2e6), "-2000000.000");
+  EXPECT_EQ(metric_number(3.4028234663852886e38), "3.40282347e+38");
+  EXPECT_EQ(metric_number(-1e300), "-1e+300");
+  EXPECT_EQ(metric_number(std::nan("")), "NaN");
+  EXPECT_EQ(metric_number(HUGE_VAL), "+Inf");
+  EXPECT_EQ(metric_number(-HUGE_VAL), "-Inf");
 }
 
 // The watchdog is patted while the event loop runs and the worker answers

@@ -195,6 +195,14 @@ TEST_F(Pass, ReplyShorterThanItsByteCountIsRefused) {
             "QLTModel::process_payload Error:data_id:107 data_len:200 carried:100\n");
   EXPECT_EQ(model->cur_batch, 0);
   EXPECT_EQ(model->image[4], 0);
+  // A frame that ends where its byte count would be: nothing past it is read.
+  model->RefreshStatus();
+  const Bytes bare = hex("00 01 00 00 00 02 01 03");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(feed(bare), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "QLTModel::process_payload Error:data_id:107 data_len:-1 carried:-1\n");
+  EXPECT_EQ(model->image[4], 0);
 }
 
 TEST_F(Pass, OverdueReplyRestartsThePassAndDropsThePartialFrame) {

@@ -152,8 +152,9 @@ TEST_F(Plan, ReplyTimeoutFromAppSetting) {
   make(R"({"reply_timeout_ms": "250"})");
   EXPECT_EQ(model->reply_timeout.count(), 250);
   testing::internal::CaptureStdout();
-  make(R"({"reply_timeout": 250})");
+  make(R"({"reply_timeout": 250, "": 1})");
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "QLTModel::Init unknown setting: data_id:107 , ignored\n"
             "QLTModel::Init unknown setting: data_id:107 reply_timeout, ignored\n");
   EXPECT_EQ(model->batch_count, 1);
   for (const char* bad : {"-5", "2.5", "\"5s\"", "3600001"}) {
