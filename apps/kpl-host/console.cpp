@@ -113,17 +113,17 @@ void Console::communication(const DeviceSlot& slot, bool lost, const std::string
 
 void Console::mqtt(const std::string&, const std::string& detail) { say("mqtt: " + detail); }
 
-void Console::status(const DeviceSlot& slot) {
+std::string Console::status_text(const DeviceSlot& slot) {
   const DeviceHealth::Snapshot h = slot.health.snapshot(slot.failed);
   const char* link = slot.failed ? "stopped" : slot.connected ? "connected" : "not connected";
   char age[48] = "";
   if (h.state == HealthState::offline)
     std::snprintf(age, sizeof age, " (no round for %.0f s, values stale)", h.data_age_s);
-  print(prefix(slot) + " status: " + health_state_name(h.state) + age + ", " + link + ", " +
-        std::to_string(slot.published.load()) + " rounds, " +
-        std::to_string(slot.reconnects.load()) + " reconnects, " +
-        std::to_string(slot.history_dropped.load()) +
-        " history rows dropped, last error: " + slot.problem.text());
+  return prefix(slot) + " status: " + health_state_name(h.state) + age + ", " + link + ", " +
+         std::to_string(slot.published.load()) + " rounds, " +
+         std::to_string(slot.reconnects.load()) + " reconnects, " +
+         std::to_string(slot.history_dropped.load()) +
+         " history rows dropped, last error: " + slot.problem.text();
 }
 
 void Console::say(const std::string& text) { print("kpl-host: " + text); }

@@ -28,13 +28,13 @@ class Console final : public HostEvents {
   void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
   void mqtt(const std::string& state, const std::string& detail) override;
 
-  void status(const DeviceSlot& slot);
+  // A device's status line, to print now or later.
+  static std::string status_text(const DeviceSlot& slot);
   // A line of the host's own, printed even when quiet.
   void say(const std::string& text);
-
- private:
   void print(const std::string& text);
 
+ private:
   bool quiet_;
   std::mutex lock_;
 };

@@ -172,8 +172,16 @@ bool Host::wait_for_rounds(long rounds) {
 
 void Host::request_stop() { publisher_.stop(); }
 
-void Host::print_status() {
-  for (const auto& s : registry_.slots()) console_.status(*s);
+std::vector<std::string> Host::device_status() const {
+  std::vector<std::string> lines;
+  for (const auto& s : registry_.slots()) lines.push_back(Console::status_text(*s));
+  return lines;
+}
+
+void Host::print_status() { print_status(device_status()); }
+
+void Host::print_status(const std::vector<std::string>& devices) {
+  for (const std::string& line : devices) console_.print(line);
   std::string text = "history: " + history_text(history_writer_.state());
   if (event_log_)
     text += "; event stream: " + std::to_string(event_log_->lines_lost()) +
@@ -201,13 +209,16 @@ void Host::stop() {
     io_.stop();
   });
   io_thread_.join();
+  // The devices as they were when polling ended: the time spent below on
+  // what was handed over is no silence of theirs.
+  const std::vector<std::string> devices = device_status();
   // Rounds already handed over still check their thresholds and save their
   // images before the host goes; a database that does not take them within
   // a few seconds does not hold the host up longer.
   worker_.drain_and_stop();
   if (mqtt_) mqtt_->stop(std::chrono::seconds(3));
   history_writer_.stop(std::chrono::seconds(5));
-  print_status();
+  print_status(devices);
 }
 
 int run_host(const HostOptions& options) {
@@ -222,6 +233,18 @@ int run_host(const HostOptions& options) {
   signals.async_wait([&](const boost::system::error_code& ec, int) {
     if (!ec) host->request_stop();
   });
+  // A hang-up (a closed terminal, or an operator expecting a reload) leaves
+  // the units watched: the host says so and goes on.
+  boost::asio::signal_set hangup(host->io(), SIGHUP);
+  std::function<void(const boost::system::error_code&, int)> on_hangup =
+      [&](const boost::system::error_code& ec, int) {
+        if (ec) return;
+        host->say(
+            "SIGHUP ignored: the configuration is read at start only; restart the host to apply "
+            "a change");
+        hangup.async_wait(on_hangup);
+      };
+  hangup.async_wait(on_hangup);
   boost::asio::steady_timer deadline(host->io());
   if (options.duration_s > 0) {
     deadline.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(

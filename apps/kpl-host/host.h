@@ -76,6 +76,8 @@ class Host {
   bool wait_for_rounds(long rounds);
   // Makes a wait return; from any thread.
   void request_stop();
+  // A line of the host's own on the console; from any thread.
+  void say(const std::string& text) { console_.say(text); }
   // Stops polling and connections, lets the round work already handed over
   // finish and history write what it can for a few seconds, and prints the
   // final status lines. Once only; the destructor calls it too.
@@ -93,7 +95,10 @@ class Host {
 
  private:
   void bring_up(DeviceSlot& slot);
+  std::vector<std::string> device_status() const;
   void print_status();
+  // devices: their status lines, as taken when polling ended.
+  void print_status(const std::vector<std::string>& devices);
 
   HostOptions options_;
   Console console_;

@@ -27,15 +27,23 @@ int usage(const std::string& problem) {
   return 2;
 }
 
-// Digits only, and no more than long holds here (2147483647 on the 32-bit
+// Digits only, from 1 to what long holds here (2147483647 on the 32-bit
 // controller): a bigger count is refused, not cut down without a word.
 bool parse_long(const std::string& s, long& out) {
   if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos) return false;
   errno = 0;
   const unsigned long long v = std::strtoull(s.c_str(), nullptr, 10);
-  if (errno == ERANGE || v > static_cast<unsigned long long>(LONG_MAX)) return false;
+  if (errno == ERANGE || v < 1 || v > static_cast<unsigned long long>(LONG_MAX)) return false;
   out = static_cast<long>(v);
   return true;
+}
+
+// The options that take a value.
+bool takes_value(const std::string& arg) {
+  static const std::set<std::string> valued = {"--plugin",  "--config",      "--events",
+                                               "--history", "--events-only", "--http",
+                                               "--rounds",  "--duration-s"};
+  return valued.count(arg) > 0;
 }
 
 // The files the host reads and the files it writes must all be different:
@@ -56,10 +64,12 @@ std::string clashing_files(const kplhost::HostOptions& opt) {
   return {};
 }
 
+// Decimal seconds above 0 ("0.5", "20"); not hexadecimal or an exponent.
 bool parse_seconds(const std::string& s, double& out) {
+  if (s.empty() || s.find_first_not_of("0123456789.") != std::string::npos) return false;
   char* end = nullptr;
   const double v = std::strtod(s.c_str(), &end);
-  if (s.empty() || *end != '\0' || !(v >= 0) || v > 1e9) return false;
+  if (*end != '\0' || !(v > 0) || v > 1e9) return false;
   out = v;
   return true;
 }
@@ -78,6 +88,8 @@ int main(int argc, char** argv) {
       opt.quiet = true;
       continue;
     }
+    if (!takes_value(arg))
+      return usage(arg.rfind('-', 0) == 0 ? "unknown option " + arg : "unexpected argument " + arg);
     if (i + 1 >= argc) return usage(arg + " needs a value");
     const std::string value = argv[++i];
     if (value.empty()) return usage(arg + ": expected a value, got an empty one");
@@ -109,12 +121,11 @@ int main(int argc, char** argv) {
       opt.history = value;
     } else if (arg == "--rounds") {
       if (!parse_long(value, opt.rounds))
-        return usage("--rounds: expected a whole number, got " + value);
+        return usage("--rounds: expected a whole number from 1 to " + std::to_string(LONG_MAX) +
+                     ", got " + value);
     } else if (arg == "--duration-s") {
       if (!parse_seconds(value, opt.duration_s))
-        return usage("--duration-s: expected a number of seconds, got " + value);
-    } else {
-      return usage("unknown option " + arg);
+        return usage("--duration-s: expected a number of seconds above 0, got " + value);
     }
   }
   if (opt.plugin.empty()) return usage("--plugin is required");

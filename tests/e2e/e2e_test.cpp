@@ -1,6 +1,7 @@
 // kpl-host with the plug-in against simulated units over loopback TCP.
 
 #include <chrono>
+#include <climits>
 #include <fstream>
 
 #include "tests/e2e/e2e_fixture.h"
@@ -176,9 +177,16 @@ TEST_F(EndToEnd, BadStartsSayWhyAndExitNonZero) {
        "kpl-host: --history: expected a value, got an empty one"},
       {{"--config", "x.json"}, "kpl-host: --plugin is required"},
       {{"--plugin", "p", "--config", "c", "--rounds", "many"},
-       "kpl-host: --rounds: expected a whole number, got many"},
+       "kpl-host: --rounds: expected a whole number from 1 to "},
       {{"--plugin", "p", "--config", "c", "--rounds", "99999999999999999999"},
-       "kpl-host: --rounds: expected a whole number, got 99999999999999999999"},
+       "kpl-host: --rounds: expected a whole number from 1 to " + std::to_string(LONG_MAX) +
+           ", got 99999999999999999999"},
+      {{"--plugin", "p", "--config", "c", "--duration-s", "0x10"},
+       "kpl-host: --duration-s: expected a number of seconds above 0, got 0x10"},
+      {{"--plugin", "p", "--config", "c", "--bogus", "--quiet"},
+       "kpl-host: unknown option --bogus"},
+      {{"--plugin", "p", "--config", "c", "--quiet", "extra"},
+       "kpl-host: unexpected argument extra"},
       {{"--plugin", QLTMODEL_SO, "--config", config_path, "--events",
         dir + "/../" + dir.substr(dir.rfind('/') + 1) + "/host.json"},
        "kpl-host: --events: names the same file as --config"},

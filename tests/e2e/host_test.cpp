@@ -239,10 +239,16 @@ TEST_F(EndToEnd, ServiceNoticesReadyWatchdogAndStopping) {
   ASSERT_TRUE(systemd.wait_for("READY=1\nSTATUS=polling 1 device(s)", 10s)) << host->err();
   EXPECT_TRUE(published(7, 5));
   ASSERT_TRUE(systemd.wait_for("WATCHDOG=1", 1s));
+  // A hang-up is not a stop: the host says so and goes on polling.
+  host->signal(SIGHUP);
   for (int pats = 0; pats < 5; ++pats) EXPECT_TRUE(systemd.wait_for("WATCHDOG=1", 500ms));
+  EXPECT_TRUE(published(7, events_of("publish", 7).size() + 3));
   host->signal(SIGTERM);
   EXPECT_TRUE(systemd.wait_for("STOPPING=1", 5s));
   EXPECT_EQ(host->wait(10s), 0);
+  EXPECT_NE(host->out().find("kpl-host: SIGHUP ignored: the configuration is read at start only"),
+            std::string::npos)
+      << host->out();
 
   const std::string idle = dir + "/idle.json";
   std::ofstream(idle) << R"({"devices": []})";
