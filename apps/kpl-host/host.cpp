@@ -63,7 +63,11 @@ Host::Host(HostOptions options)
   // The broker's outbox hears of a change first: it is on disk before
   // anything else tells of it.
   if (config_.mqtt) {
-    mqtt_ = std::make_unique<MqttBridge>(*config_.mqtt, options_.history, events_);
+    try {
+      mqtt_ = std::make_unique<MqttBridge>(*config_.mqtt, options_.history, events_);
+    } catch (const MqttError& e) {
+      throw MqttError(options_.config + ": " + e.what());
+    }
     events_.add(mqtt_.get());
   }
   events_.add(&console_);

@@ -33,6 +33,7 @@ MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, Hos
       std::lock_guard<std::mutex> g(lock_);
       connected_ = true;
       just_connected_ = true;
+      unreachable_.clear();
       ++connection_;
       // What the broker did not acknowledge goes out again, from the oldest.
       sent_up_to_ = 0;
@@ -54,6 +55,16 @@ MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, Hos
     if (was)
       others_.mqtt("disconnected",
                    "lost the broker " + endpoint(config_) + "; alarm changes wait in the outbox");
+  };
+  h.unreachable = [this](const std::string& reason) {
+    // Said once for each new reason, not at every attempt.
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      if (reason == unreachable_) return;
+      unreachable_ = reason;
+    }
+    others_.mqtt("unreachable",
+                 "cannot connect to " + endpoint(config_) + ": " + reason + "; trying again");
   };
   h.acknowledged = [this](int mid) {
     {

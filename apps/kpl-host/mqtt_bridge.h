@@ -82,6 +82,8 @@ class MqttBridge final : public HostEvents {
   std::condition_variable wake_;
   bool connected_ = false;
   bool just_connected_ = false;
+  // Why the broker could not be reached, as last said; empty once connected.
+  std::string unreachable_;
   bool stopping_ = false;
   // Retained topics and their latest payload, all sent again on connect;
   // those changed since they were last sent.

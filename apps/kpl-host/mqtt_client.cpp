@@ -2,6 +2,9 @@
 
 #include <mosquitto.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 
 namespace kplhost {
@@ -15,6 +18,25 @@ void init_library() {
 
 void check(int rc, const std::string& what) {
   if (rc != MOSQ_ERR_SUCCESS) throw MqttError("mqtt: " + what + ": " + mosquitto_strerror(rc));
+}
+
+// The library says no more than "invalid arguments" of a file it cannot
+// read: the key, the file and the reason are said here first.
+void check_readable(const std::string& file, const char* key) {
+  if (file.empty()) return;
+  std::FILE* f = std::fopen(file.c_str(), "r");
+  if (!f)
+    throw MqttError(std::string("mqtt.tls.") + key + ": cannot read " + file + ": " +
+                    std::strerror(errno));
+  std::fclose(f);
+}
+
+// The library's text for rc, without its closing full stop. For
+// MOSQ_ERR_ERRNO the text is errno's, so this is called before anything else.
+std::string reason_text(int rc) {
+  std::string text = mosquitto_strerror(rc);
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
 }
 
 }  // namespace
@@ -36,12 +58,16 @@ MqttClient::MqttClient(const MqttConfig& config, const std::string& will_topic,
       check(mosquitto_username_pw_set(mosq_, config_.username->c_str(),
                                       config_.password ? config_.password->c_str() : nullptr),
             "the credentials");
-    if (config_.tls)
+    if (config_.tls) {
+      check_readable(config_.ca_file, "ca_file");
+      check_readable(config_.cert_file, "cert_file");
+      check_readable(config_.key_file, "key_file");
       check(
           mosquitto_tls_set(mosq_, config_.ca_file.c_str(), nullptr,
                             config_.cert_file.empty() ? nullptr : config_.cert_file.c_str(),
                             config_.key_file.empty() ? nullptr : config_.key_file.c_str(), nullptr),
           "the TLS files");
+    }
     check(mosquitto_reconnect_delay_set(mosq_, 1, 30, true), "the reconnect delay");
   } catch (...) {
     mosquitto_destroy(mosq_);
@@ -62,11 +88,16 @@ void MqttClient::start() {
   running_ = true;
   // Asynchronous: once the broker has answered, a lost connection is made
   // again by the network thread, with the backoff.
-  mosquitto_connect_async(mosq_, config_.host.c_str(), config_.port, config_.keepalive_s);
+  attempted(
+      mosquitto_connect_async(mosq_, config_.host.c_str(), config_.port, config_.keepalive_s));
 }
 
 void MqttClient::try_again() {
-  if (running_ && !answered_) mosquitto_reconnect_async(mosq_);
+  if (running_ && !answered_) attempted(mosquitto_reconnect_async(mosq_));
+}
+
+void MqttClient::attempted(int rc) {
+  if (rc != MOSQ_ERR_SUCCESS && handlers_.unreachable) handlers_.unreachable(reason_text(rc));
 }
 
 int MqttClient::publish(const std::string& topic, const std::string& payload, int qos,
@@ -97,8 +128,13 @@ void MqttClient::on_connect(mosquitto*, void* self, int rc) {
   if (c->handlers_.connected) c->handlers_.connected(rc, reason);
 }
 
-void MqttClient::on_disconnect(mosquitto*, void* self, int) {
+void MqttClient::on_disconnect(mosquitto*, void* self, int rc) {
   auto* c = static_cast<MqttClient*>(self);
+  // A connection that ends before the broker answered is one that failed.
+  if (!c->answered_ && rc != 0 && c->handlers_.unreachable) {
+    c->handlers_.unreachable(reason_text(rc));
+    return;
+  }
   if (c->handlers_.disconnected) c->handlers_.disconnected();
 }
 

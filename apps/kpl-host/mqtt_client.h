@@ -26,6 +26,9 @@ class MqttClient {
     // rc 0: connected; otherwise the broker refused, for the reason given.
     std::function<void(int rc, const std::string& reason)> connected;
     std::function<void()> disconnected;
+    // An attempt to connect failed before the broker answered it, for the
+    // reason given ("Connection refused", "Lookup error.").
+    std::function<void(const std::string& reason)> unreachable;
     // A QoS 1 message was acknowledged by the broker.
     std::function<void(int mid)> acknowledged;
   };
@@ -38,6 +41,7 @@ class MqttClient {
   MqttClient(const MqttClient&) = delete;
   MqttClient& operator=(const MqttClient&) = delete;
 
+  // Both report an attempt that fails at once through `unreachable`.
   void start();
   // Until the broker has answered once, the library does not try again by
   // itself after a first attempt that failed: its owner calls this, with a
@@ -53,6 +57,7 @@ class MqttClient {
   static void on_connect(mosquitto*, void* self, int rc);
   static void on_disconnect(mosquitto*, void* self, int rc);
   static void on_publish(mosquitto*, void* self, int mid);
+  void attempted(int rc);
 
   MqttConfig config_;
   Handlers handlers_;

@@ -120,6 +120,13 @@ TEST_F(Mqtt, ChangesWhileTheBrokerIsAwayArriveInOrder) {
       },
       20s))
       << host->out();
+  // A broker that was never reached is said once, not at every attempt.
+  const std::string unreachable =
+      "kpl-host: mqtt: cannot connect to 127.0.0.1:" + std::to_string(broker.port()) +
+      ": Connection refused; trying again\n";
+  const std::string out = host->out();
+  EXPECT_NE(out.find(unreachable), std::string::npos) << out;
+  EXPECT_EQ(out.find(unreachable, out.find(unreachable) + 1), std::string::npos) << out;
   broker.start();
   ASSERT_TRUE(eventually([&] { return changes(sub).size() >= 4; }, 40s)) << host->out();
   EXPECT_EQ(changes(sub), (std::vector<std::string>{"raised QLT_0", "cleared QLT_0", "raised QLT_0",
@@ -146,6 +153,13 @@ TEST_F(Mqtt, CredentialsAndTls) {
       << host->out();
   host->interrupt();
   ASSERT_EQ(host->wait(10s), 0);
+
+  // A TLS file that is not there is named with its key, before anything runs.
+  write_mqtt_config(broker.tls_port(), R"(, "tls": {"ca_file": ")" + dir + R"(/none.pem"})");
+  host = start_host({"--quiet"});
+  ASSERT_EQ(host->wait(10s), 2);
+  EXPECT_EQ(host->err(), "kpl-host: " + config_path + ": mqtt.tls.ca_file: cannot read " + dir +
+                             "/none.pem: No such file or directory\n");
 
   write_mqtt_config(broker.tls_port(),
                     R"(, "username": "site", "password": "s3cret", "tls": {"ca_file": ")" +
