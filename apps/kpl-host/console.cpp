@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <set>
+#include <string_view>
 
 #include "apps/kpl-host/device_slot.h"
 #include "apps/kpl-host/float_bits.h"
@@ -100,9 +101,11 @@ void Console::device_failed(const DeviceSlot& slot, const std::string& detail) {
   print(prefix(slot) + " stopped: " + detail + "; the other devices go on");
 }
 
-void Console::unknown_threshold(const DeviceSlot& slot, const std::string& name,
-                                const std::string& hint) {
-  print(prefix(slot) + " has no point named " + name + " for its threshold" +
+void Console::unknown_point(const DeviceSlot& slot, const char* key, const std::string& name,
+                            const std::string& hint) {
+  const bool threshold = std::string_view(key) == "thresholds";
+  print(prefix(slot) + " has no point named " + name +
+        (threshold ? " for its threshold" : " to re-check (ao_names)") +
         (hint.empty() ? "" : "; did you mean " + hint + "?"));
 }
 

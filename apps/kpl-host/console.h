@@ -23,8 +23,8 @@ class Console final : public HostEvents {
   void link(const DeviceSlot&, bool up, const std::string& detail) override;
   void history(const HistoryState& state) override;
   void device_failed(const DeviceSlot&, const std::string& detail) override;
-  void unknown_threshold(const DeviceSlot&, const std::string& name,
-                         const std::string& hint) override;
+  void unknown_point(const DeviceSlot&, const char* key, const std::string& name,
+                     const std::string& hint) override;
   void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
   void mqtt(const std::string& state, const std::string& detail) override;
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 
 #include "apps/kpl-host/alarm_text.h"
 #include "apps/kpl-host/device_slot.h"
@@ -236,11 +237,16 @@ void EventLog::mqtt(const std::string& state, const std::string& detail) {
   write(line, true);
 }
 
-void EventLog::unknown_threshold(const DeviceSlot& slot, const std::string& name,
-                                 const std::string& hint) {
+void EventLog::unknown_point(const DeviceSlot& slot, const char* key, const std::string& name,
+                             const std::string& hint) {
   if (!wants("config")) return;
+  const bool threshold = std::string_view(key) == "thresholds";
   std::string line = begin("config", slot);
-  line += ",\"problem\":\"threshold for a point the device does not have\",\"name\":";
+  line += threshold ? ",\"problem\":\"threshold for a point the device does not have\""
+                    : ",\"problem\":\"ao_names entry for a point the device does not have\"";
+  line += ",\"key\":\"";
+  line += key;
+  line += "\",\"name\":";
   append_json_string(line, name);
   if (!hint.empty()) {
     line += ",\"hint\":";

@@ -73,10 +73,11 @@ class HostEvents {
   // The device delivered no round for longer than it may (lost), or its
   // first round since then has come (found again).
   virtual void communication(const DeviceSlot&, bool /*lost*/, const std::string& /*detail*/) {}
-  // A threshold is configured for a name no point of the device carries;
-  // hint is the nearest name it does carry, or empty.
-  virtual void unknown_threshold(const DeviceSlot&, const std::string& /*name*/,
-                                 const std::string& /*hint*/) {}
+  // A threshold ("thresholds") or a re-checked value ("ao_names") is
+  // configured for a name no point of the device carries; hint is the
+  // nearest name it does carry, or empty.
+  virtual void unknown_point(const DeviceSlot&, const char* /*key*/, const std::string& /*name*/,
+                             const std::string& /*hint*/) {}
 };
 
 // Passes every event to each listener in turn.
@@ -108,9 +109,9 @@ class EventFanout final : public HostEvents {
   void device_failed(const DeviceSlot& s, const std::string& detail) override {
     for (HostEvents* l : listeners_) l->device_failed(s, detail);
   }
-  void unknown_threshold(const DeviceSlot& s, const std::string& name,
-                         const std::string& hint) override {
-    for (HostEvents* l : listeners_) l->unknown_threshold(s, name, hint);
+  void unknown_point(const DeviceSlot& s, const char* key, const std::string& name,
+                     const std::string& hint) override {
+    for (HostEvents* l : listeners_) l->unknown_point(s, key, name, hint);
   }
   void mqtt(const std::string& state, const std::string& detail) override {
     for (HostEvents* l : listeners_) l->mqtt(state, detail);

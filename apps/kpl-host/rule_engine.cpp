@@ -22,18 +22,19 @@ bool outside(const Limits& l, float v) {
 
 }  // namespace
 
-void RuleEngine::check_threshold_names(DeviceSlot& slot, const std::vector<rule_value>& records) {
+void RuleEngine::check_point_names(DeviceSlot& slot, const std::vector<rule_value>& records) {
   if (slot.names_checked) return;
   slot.names_checked = true;
   std::vector<std::string_view> names;
   for (const rule_value& r : records)
     if (r.kind == rule_analogue) names.push_back(r.name);
-  for (const auto& entry : slot.config.thresholds) {
-    const std::string& name = entry.first;
-    if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+  auto check = [&](const char* key, const std::string& name) {
+    if (std::find(names.begin(), names.end(), name) != names.end()) return;
     const std::string_view hint = close_match(name, names.data(), names.data() + names.size());
-    events_.unknown_threshold(slot, name, std::string(hint));
-  }
+    events_.unknown_point(slot, key, name, std::string(hint));
+  };
+  for (const auto& entry : slot.config.thresholds) check("thresholds", entry.first);
+  for (const std::string& name : slot.config.ao_names) check("ao_names", name);
 }
 
 std::string point_key(const rule_value& r) {
@@ -90,7 +91,7 @@ bool RuleEngine::CheckAOReport(KPLVDevice& dev, const std::string& name, float v
 
 bool RuleEngine::DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rule_value>& records) {
   DeviceSlot& slot = registry_.of(dev);
-  check_threshold_names(slot, records);
+  check_point_names(slot, records);
   RoundSummary summary{++slot.rounds_checked, records.size(), {}};
   // One buffer for every key, and a node only for a point seen first.
   std::string key;

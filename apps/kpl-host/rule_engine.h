@@ -27,10 +27,10 @@ class RuleEngine final : public ThresholdRules {
   bool DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rule_value>& records) override;
 
  private:
-  // A threshold for a name that none of the device's points carries would
-  // never fire: reported once, after the first round, when the names are
-  // known.
-  void check_threshold_names(DeviceSlot& slot, const std::vector<rule_value>& records);
+  // A threshold or a re-checked value for a name that none of the device's
+  // points carries would never fire: reported once, after the first round,
+  // when the names are known.
+  void check_point_names(DeviceSlot& slot, const std::vector<rule_value>& records);
 
   DeviceRegistry& registry_;
   HostEvents& events_;

@@ -169,21 +169,29 @@ TEST_F(EndToEnd, ThrowingDeviceStopsAloneAndTheHostGoesOn) {
   EXPECT_TRUE(events_of("device", 10).empty());
 }
 
-// A threshold on a name no point carries would never fire: said after the
-// first round, with the name it was probably meant to be.
+// A threshold or a re-checked value on a name no point carries would never
+// fire: said after the first round, with the name it was probably meant to be.
 TEST_F(EndToEnd, ThresholdOnAPointThatDoesNotExistIsReported) {
   add_unit({7, {0, 0, 0, 0, 0}});
   sim.start();
-  write_config(100, R"(, "thresholds": {"temprature_1_value": {"max": 30}})");
+  write_config(100, R"(, "thresholds": {"temprature_1_value": {"max": 30}},)"
+                    R"( "ao_names": ["humid_1_value", "humid_1_valeu"])");
   auto host = start_host({"--rounds", "2"});
   ASSERT_EQ(host->wait(20s), 0);
   const auto config = events_of("config", 7);
-  ASSERT_EQ(config.size(), 1u);
+  ASSERT_EQ(config.size(), 2u);
+  EXPECT_EQ(config[0]["key"], "thresholds");
   EXPECT_EQ(config[0]["name"], "temprature_1_value");
   EXPECT_EQ(config[0]["hint"], "temperature_1_value");
+  EXPECT_EQ(config[1]["key"], "ao_names");
+  EXPECT_EQ(config[1]["name"], "humid_1_valeu");
   EXPECT_NE(host->out().find("device 7 has no point named temprature_1_value for its threshold; "
                              "did you mean temperature_1_value?"),
             std::string::npos);
+  EXPECT_NE(host->out().find("device 7 has no point named humid_1_valeu to re-check (ao_names); "
+                             "did you mean humid_1_value?"),
+            std::string::npos)
+      << host->out();
 }
 
 // The first pass starts when the link comes up, not a poll interval later;
