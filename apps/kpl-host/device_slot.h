@@ -55,6 +55,8 @@ struct DeviceSlot {
   // alarm is up; touched on the I/O thread only.
   HealthState reported_state = HealthState::connecting;
   bool communication_lost = false;
+  // Whether `problem` says why a connected device delivers no rounds.
+  bool silent_problem = false;
   // Whether the configured threshold names were checked against the points
   // of the device's first round. Touched only by the worker.
   bool names_checked = false;

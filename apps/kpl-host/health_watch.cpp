@@ -27,6 +27,19 @@ void HealthWatch::check(DeviceSlot& slot) {
   char detail[96] = "rounds again";
   if (lost)
     std::snprintf(detail, sizeof detail, "no round for %.1f s; its values are stale", h.data_age_s);
+  // Connected, yet silent: the link's own troubles are not the cause, so
+  // the last error says what is, as far as the host can see it.
+  if (lost && slot.connected) {
+    slot.problem.set(h.bytes_out == 0
+                         ? "connected, but the device asks the unit nothing: its configuration "
+                           "plans no read (see the plug-in's lines)"
+                         : "connected, but no round completes: the unit does not answer, or its "
+                           "replies are refused (see the plug-in's lines)");
+    slot.silent_problem = true;
+  } else if (!lost && slot.silent_problem) {
+    slot.problem.clear();
+    slot.silent_problem = false;
+  }
   worker_.post(
       [this, s, lost, text = std::string(detail)] { events_.communication(*s, lost, text); });
 }

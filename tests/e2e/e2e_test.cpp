@@ -136,11 +136,14 @@ TEST_F(EndToEnd, UnusableCountsStopThatDeviceOnly) {
   std::ofstream(config_path) << R"({"poll_interval_ms": 100, "devices": [{"device_number": 7,)"
                              << R"("ip": "127.0.0.1", "port": )" << bad.port()
                              << R"(, "appSetting": {"ups": -1, "pdu_type_1": "many", "ac": [1],)"
-                             << R"( "pdu_type_2": 1e20, "pdu_type_3": "99999999999999999999"}},)"
+                             << R"( "pdu_type_2": 1e20, "pdu_type_3": "99999999999999999999"},)"
+                             << R"( "offline_after_ms": 300},)"
                              << R"({"device_number": 8, "ip": "127.0.0.1", "port": )" << good.port()
                              << R"(, "appSetting": {"ac": "1"}}]})";
   auto host = start_host({"--quiet"});
   ASSERT_TRUE(published(8, 3)) << host->out();
+  // Connected but never polled: the status says so, not "last error: none".
+  ASSERT_TRUE(eventually([&] { return !events_of("alarm", 7).empty(); }, seconds(10)));
   host->interrupt();
   ASSERT_EQ(host->wait(seconds(10)), 0) << host->out();
   const std::string out = host->out();
@@ -153,6 +156,11 @@ TEST_F(EndToEnd, UnusableCountsStopThatDeviceOnly) {
         "QLTModel::Init count out of range: data_id:7 pdu_type_3:\"99999999999999999999\", the "
         "unit is not polled"})
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  EXPECT_NE(out.find("device 7 status: offline (no round for"), std::string::npos) << out;
+  EXPECT_NE(out.find("connected, 0 rounds, 0 reconnects, 0 history rows dropped, last error: "
+                     "connected, but the device asks the unit nothing"),
+            std::string::npos)
+      << out;
   EXPECT_TRUE(events_of("publish", 7).empty());
   EXPECT_EQ(bad.requests_served(), 0u);
   for (const Json::Value& p : events_of("publish", 8)) expect_image_matches(p, good, 8);
