@@ -51,5 +51,7 @@ WholeNumber read_whole_number(const Json::Value& v) {
 std::string json_text(const Json::Value& v) {
   Json::StreamWriterBuilder b;
   b["indentation"] = "";
+  // 1.9 as the operator wrote it, not 1.8999999999999999.
+  b["precision"] = 15;
   return Json::writeString(b, v);
 }

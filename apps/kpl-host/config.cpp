@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <boost/asio/ip/address.hpp>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -145,11 +146,16 @@ HostConfig parse_config(const Json::Value& doc, const std::string& path) {
 }
 
 HostConfig load_config(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec))
+    throw ConfigError(path + ": is a directory; expected a config file");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw ConfigError(path + ": cannot be read");
   std::stringstream text;
   text << in.rdbuf();
   const std::string s = text.str();
+  if (s.find_first_not_of(" \t\r\n") == std::string::npos)
+    throw ConfigError(path + ": is empty; expected an object with a devices array");
 
   Json::CharReaderBuilder builder;
   builder["collectComments"] = false;
@@ -159,8 +165,18 @@ HostConfig load_config(const std::string& path) {
   Json::Value doc;
   std::string errors;
   if (!reader->parse(s.data(), s.data() + s.size(), &doc, &errors)) {
-    while (!errors.empty() && (errors.back() == '\n' || errors.back() == ' ')) errors.pop_back();
-    throw ConfigError(path + ": not valid JSON: " + errors);
+    // The reader's "* Line 1, Column 5\n  Syntax error: ...\n" for each
+    // error, on one line: "Line 1, Column 5: Syntax error: ...; ...".
+    std::string line;
+    std::istringstream lines(errors);
+    for (std::string l; std::getline(lines, l);) {
+      const size_t start = l.find_first_not_of(" *");
+      if (start == std::string::npos) continue;
+      const bool where = l.compare(0, 2, "* ") == 0;
+      if (!line.empty()) line += where ? "; " : ": ";
+      line += l.substr(start);
+    }
+    throw ConfigError(path + ": not valid JSON: " + line);
   }
   return parse_config(doc, path);
 }

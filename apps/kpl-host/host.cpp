@@ -163,7 +163,10 @@ void Host::start() {
     const auto at = http_->local_endpoint();
     const std::string host =
         at.address().is_v6() ? "[" + at.address().to_string() + "]" : at.address().to_string();
-    console_.say("status page http://" + host + ":" + std::to_string(at.port()) + "/");
+    console_.say("status page http://" + host + ":" + std::to_string(at.port()) + "/" +
+                 (at.address().is_unspecified()
+                      ? " on every address of this machine, read-only and without authentication"
+                      : ""));
   }
   service_.start_watchdog();
   io_thread_ = std::thread([this] { io_.run(); });

@@ -74,16 +74,17 @@ class Session : public std::enable_shared_from_this<Session> {
       return close();
     if (ec == http::error::header_limit || ec == http::error::buffer_overflow)
       return answer({431, "text/plain; charset=utf-8", "request header too large\n"}, false, false);
-    if (ec == http::error::body_limit)
-      return answer({400, "text/plain; charset=utf-8", "requests carry no body here\n"}, false,
-                    false);
-    if (ec) return close();
-
+    // A body is refused once the header is read: for what the method is
+    // first, then for the body itself.
+    if (ec && ec != http::error::body_limit) return close();
     const auto& req = parser_->get();
     const bool head = req.method() == http::verb::head;
     if (req.method() != http::verb::get && !head)
       return answer({405, "text/plain; charset=utf-8", "only GET and HEAD\n"}, false,
-                    req.keep_alive());
+                    !ec && req.keep_alive());
+    if (ec)
+      return answer({400, "text/plain; charset=utf-8", "requests carry no body here\n"}, false,
+                    false);
     std::string path(req.target());
     const size_t query = path.find('?');
     if (query != std::string::npos) path.erase(query);

@@ -49,7 +49,8 @@ MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, Hos
     bool was;
     {
       std::lock_guard<std::mutex> g(lock_);
-      was = connected_;
+      // A stop on purpose is no loss.
+      was = connected_ && !stopping_;
       connected_ = false;
     }
     if (was)

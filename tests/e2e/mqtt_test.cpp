@@ -174,6 +174,8 @@ TEST_F(Mqtt, CredentialsAndTls) {
       << host->out();
   host->interrupt();
   EXPECT_EQ(host->wait(10s), 0);
+  // A stop on purpose is not a lost broker.
+  EXPECT_EQ(host->out().find("lost the broker"), std::string::npos) << host->out();
 }
 
 }  // namespace

@@ -243,6 +243,9 @@ TEST_F(OperatorView, HostileClientsNeitherStallRoundsNorGrowMemory) {
             431);
   EXPECT_EQ(status_of(port, "DELETE /metrics HTTP/1.1\r\nHost: x\r\n\r\n"), 405);
   EXPECT_EQ(status_of(port, "BREW /pot HTTP/1.1\r\nHost: x\r\n\r\n"), 405);
+  EXPECT_EQ(status_of(port, "POST /api/devices HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}"),
+            405);
+  EXPECT_EQ(status_of(port, "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}"), 400);
   EXPECT_EQ(status_of(port, "GET /../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n"), 404);
   EXPECT_EQ(status_of(port, "this is not http\r\n\r\n"), 0);
 

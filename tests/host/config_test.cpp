@@ -211,7 +211,12 @@ TEST(ConfigCloseMatch, NearestWithinTheEditsAllowed) {
 TEST_F(ConfigFile, TextThatIsNotJsonOrHasDuplicateKeys) {
   EXPECT_EQ(problem("{\"devices\": [").rfind(path + ": not valid JSON: ", 0), 0u);
   EXPECT_EQ(problem(device(R"(,"port":1503)")).rfind(path + ": not valid JSON: ", 0), 0u);
-  EXPECT_EQ(problem("").rfind(path + ": not valid JSON: ", 0), 0u);
+  EXPECT_EQ(problem(" \n"), path + ": is empty; expected an object with a devices array");
+  // One line, whatever the reader says.
+  EXPECT_EQ(problem("{\"devices\": [}"),
+            path +
+                ": not valid JSON: Line 1, Column 14: Syntax error: value, object or array "
+                "expected.");
 }
 
 TEST(ConfigFileMissing, NamesTheFile) {
@@ -220,6 +225,12 @@ TEST(ConfigFileMissing, NamesTheFile) {
     FAIL();
   } catch (const ConfigError& e) {
     EXPECT_STREQ(e.what(), "/nonexistent/kpl.json: cannot be read");
+  }
+  try {
+    load_config("/");
+    FAIL();
+  } catch (const ConfigError& e) {
+    EXPECT_STREQ(e.what(), "/: is a directory; expected a config file");
   }
 }
 

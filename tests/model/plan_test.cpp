@@ -105,6 +105,7 @@ TEST_F(Plan, UnusableCountsPlanNothing) {
       {R"({"ups": "99999999999999999999", "ac": 1})",
        "count out of range: data_id:107 ups:\"99999999999999999999\""},
       {R"({"ups": [1], "ac": 1})", "count is not a whole number: data_id:107 ups:[1]"},
+      {R"({"ups": 1.9})", "count is not a whole number: data_id:107 ups:1.9"},
       {R"({"ups": 1e20, "ac": 1})", "count out of range: data_id:107 ups:1e+20"},
       {R"({"ups": {"n": 1}, "ac": "abc"})",
        "count is not a whole number: data_id:107 ups:{\"n\":1}, the unit is not polled\n"
