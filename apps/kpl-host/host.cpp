@@ -47,6 +47,7 @@ Host::Host(HostOptions options)
                                          : std::make_unique<EventLog>(
                                                options_.events, options_.event_kinds,
                                                [this](const std::string& s) { console_.say(s); })),
+      history_lock_(options_.history),
       history_(std::make_unique<HistoryStore>(options_.history, config_.history_keep)),
       alarm_state_(std::make_unique<AlarmStateStore>(options_.history)),
       plugin_(options_.plugin.empty() ? nullptr : std::make_unique<PluginLibrary>(options_.plugin)),

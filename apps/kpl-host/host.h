@@ -18,6 +18,7 @@
 #include "apps/kpl-host/device_slot.h"
 #include "apps/kpl-host/event_log.h"
 #include "apps/kpl-host/health_watch.h"
+#include "apps/kpl-host/history_lock.h"
 #include "apps/kpl-host/history_store.h"
 #include "apps/kpl-host/history_writer.h"
 #include "apps/kpl-host/http_server.h"
@@ -104,6 +105,7 @@ class Host {
   Console console_;
   HostConfig config_;
   std::unique_ptr<EventLog> event_log_;
+  HistoryLock history_lock_;
   std::unique_ptr<HistoryStore> history_;
   std::unique_ptr<AlarmStateStore> alarm_state_;
   std::unique_ptr<PluginLibrary> plugin_;

@@ -251,6 +251,12 @@ TEST_F(EndToEnd, ServiceNoticesReadyWatchdogAndStopping) {
   host->signal(SIGHUP);
   for (int pats = 0; pats < 5; ++pats) EXPECT_TRUE(systemd.wait_for("WATCHDOG=1", 500ms));
   EXPECT_TRUE(published(7, events_of("publish", 7).size() + 3));
+  // A second host on the same history is refused, naming the first.
+  auto second = start_host({"--quiet"});
+  EXPECT_EQ(second->wait(10s), 2);
+  EXPECT_EQ(second->err(), "kpl-host: " + history_path + ": in use by another kpl-host (pid " +
+                               std::to_string(host->pid()) +
+                               "); each host needs a history database of its own (--history)\n");
   host->signal(SIGTERM);
   EXPECT_TRUE(systemd.wait_for("STOPPING=1", 5s));
   EXPECT_EQ(host->wait(10s), 0);
