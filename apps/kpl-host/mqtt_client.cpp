@@ -84,20 +84,29 @@ MqttClient::~MqttClient() {
 }
 
 void MqttClient::start() {
-  check(mosquitto_loop_start(mosq_), "the network thread");
+  std::lock_guard<std::mutex> g(attempt_lock_);
   running_ = true;
-  // Asynchronous: once the broker has answered, a lost connection is made
-  // again by the network thread, with the backoff.
   attempted(
       mosquitto_connect_async(mosq_, config_.host.c_str(), config_.port, config_.keepalive_s));
 }
 
 void MqttClient::try_again() {
-  if (running_ && !answered_) attempted(mosquitto_reconnect_async(mosq_));
+  std::lock_guard<std::mutex> g(attempt_lock_);
+  if (running_ && !network_thread_) attempted(mosquitto_reconnect_async(mosq_));
 }
 
+// An attempt that failed at once is made again by the owner. One on its way
+// is the network thread's from then on: it completes it, and makes the
+// connection again, with the backoff, whenever it fails or is lost. Until
+// then no thread of the library's runs, so no attempt of ours ever overlaps
+// one of its own.
 void MqttClient::attempted(int rc) {
-  if (rc != MOSQ_ERR_SUCCESS && handlers_.unreachable) handlers_.unreachable(reason_text(rc));
+  if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_start(mosq_);
+  if (rc == MOSQ_ERR_SUCCESS) {
+    network_thread_ = true;
+  } else if (handlers_.unreachable) {
+    handlers_.unreachable(reason_text(rc));
+  }
 }
 
 int MqttClient::publish(const std::string& topic, const std::string& payload, int qos,
@@ -109,12 +118,14 @@ int MqttClient::publish(const std::string& topic, const std::string& payload, in
 }
 
 void MqttClient::stop() {
+  std::lock_guard<std::mutex> g(attempt_lock_);
   if (!running_) return;
   running_ = false;
   // Not forced: a network thread cancelled in the middle may hold one of
   // the library's locks. The disconnect wakes it, and it ends by itself.
   mosquitto_disconnect(mosq_);
-  mosquitto_loop_stop(mosq_, false);
+  if (network_thread_) mosquitto_loop_stop(mosq_, false);
+  network_thread_ = false;
 }
 
 void MqttClient::on_connect(mosquitto*, void* self, int rc) {
@@ -130,9 +141,10 @@ void MqttClient::on_connect(mosquitto*, void* self, int rc) {
 
 void MqttClient::on_disconnect(mosquitto*, void* self, int rc) {
   auto* c = static_cast<MqttClient*>(self);
-  // A connection that ends before the broker answered is one that failed.
+  // A connection that ends before the broker answered is one that failed;
+  // the library's code for it says little ("Unknown error" for a silence).
   if (!c->answered_ && rc != 0 && c->handlers_.unreachable) {
-    c->handlers_.unreachable(reason_text(rc));
+    c->handlers_.unreachable("the connection ended before the broker answered");
     return;
   }
   if (c->handlers_.disconnected) c->handlers_.disconnected();

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -43,9 +44,9 @@ class MqttClient {
 
   // Both report an attempt that fails at once through `unreachable`.
   void start();
-  // Until the broker has answered once, the library does not try again by
-  // itself after a first attempt that failed: its owner calls this, with a
-  // backoff, until answered() says it need not.
+  // An attempt that fails at once (refused, no such host) is not made again
+  // by the library: its owner calls this, with a backoff, until answered()
+  // says it need not. It does nothing once an attempt is on its way.
   void try_again();
   bool answered() const { return answered_; }
   // The message id, or -1 when the library did not take the message.
@@ -62,7 +63,10 @@ class MqttClient {
   MqttConfig config_;
   Handlers handlers_;
   mosquitto* mosq_ = nullptr;
+  // Guards the attempts, the start of the network thread and the stop.
+  std::mutex attempt_lock_;
   bool running_ = false;
+  bool network_thread_ = false;
   std::atomic<bool> answered_{false};
 };
 
