@@ -32,6 +32,7 @@ class Console final : public HostEvents {
   static std::string status_text(const DeviceSlot& slot);
   // A line of the host's own, printed even when quiet.
   void say(const std::string& text);
+  // A line as it stands, printed even when quiet.
   void print(const std::string& text);
 
  private:
