@@ -8,8 +8,7 @@
 #include <mutex>
 #include <string>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include "apps/kpl-host/sqlite_file.h"
 
 namespace kplhost {
 
@@ -18,7 +17,6 @@ class AlarmStateStore {
   // Opens (or creates) the table in the database at path; throws
   // HistoryError naming the file.
   explicit AlarmStateStore(const std::string& path);
-  ~AlarmStateStore();
   AlarmStateStore(const AlarmStateStore&) = delete;
   AlarmStateStore& operator=(const AlarmStateStore&) = delete;
 
@@ -28,11 +26,8 @@ class AlarmStateStore {
   void set(unsigned int device_number, const std::string& point, bool in_alarm);
 
  private:
-  [[noreturn]] void fail(const std::string& what);
-
-  std::string path_;
   std::mutex lock_;
-  sqlite3* db_ = nullptr;
+  SqliteFile db_;
   sqlite3_stmt* load_ = nullptr;
   sqlite3_stmt* raise_ = nullptr;
   sqlite3_stmt* clear_ = nullptr;

@@ -154,14 +154,8 @@ void EventLog::alarm_point(const DeviceSlot& slot, int one, const std::string& i
                            const std::string& label, bool flag, unsigned short number) {
   if (!wants("alarm_point")) return;
   std::string line = begin("alarm_point", slot);
-  line += ",\"one\":" + std::to_string(one) + ",\"id\":";
-  append_json_string(line, id);
-  line += ",\"code\":";
-  append_json_string(line, code);
-  line += ",\"desc\":";
-  append_json_string(line, desc);
-  line += ",\"label\":";
-  append_json_string(line, label);
+  line += ",\"one\":" + std::to_string(one) + ",";
+  append_alarm_fields(line, id, code, desc, label);
   line += flag ? ",\"flag\":true" : ",\"flag\":false";
   line += ",\"number\":" + std::to_string(number);
   write(line);

@@ -5,20 +5,13 @@
 
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include "apps/kpl-host/sqlite_file.h"
 
 namespace kplhost {
-
-class HistoryError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 struct HistoryRow {
   unsigned int device_number;
@@ -30,7 +23,6 @@ class HistoryStore {
  public:
   // Opens or creates the database; throws HistoryError naming the file.
   HistoryStore(const std::string& path, int keep_per_device);
-  ~HistoryStore();
   HistoryStore(const HistoryStore&) = delete;
   HistoryStore& operator=(const HistoryStore&) = delete;
 
@@ -42,20 +34,14 @@ class HistoryStore {
   long count(unsigned int device_number);
 
  private:
-  void open();
-  void release();
   // Inserts one row and prunes its device now and then; the caller holds
   // the lock.
   void insert(unsigned int device_number, const std::string& local_time, const unsigned char* image,
               int len);
-  void exec(const char* sql);
-  sqlite3_stmt* prepare(const char* sql);
-  [[noreturn]] void fail(const std::string& what);
 
-  std::string path_;
   int keep_;
   std::mutex lock_;
-  sqlite3* db_ = nullptr;
+  SqliteFile db_;
   sqlite3_stmt* insert_ = nullptr;
   sqlite3_stmt* newest_ = nullptr;
   sqlite3_stmt* prune_ = nullptr;

@@ -6,6 +6,18 @@
 
 namespace kplhost {
 
+void append_alarm_fields(std::string& out, const std::string& id, const std::string& code,
+                         const std::string& desc, const std::string& label) {
+  out += "\"id\":";
+  append_json_string(out, id);
+  out += ",\"code\":";
+  append_json_string(out, code);
+  out += ",\"desc\":";
+  append_json_string(out, desc);
+  out += ",\"label\":";
+  append_json_string(out, label);
+}
+
 void append_json_string(std::string& out, const std::string& s) {
   out += '"';
   for (unsigned char c : s) {

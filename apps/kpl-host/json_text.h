@@ -12,6 +12,9 @@ void append_json_string(std::string& out, const std::string& s);
 // a value that is not finite (JSON has no NaN or infinity).
 void append_json_float(std::string& out, float v);
 void append_json_double(std::string& out, double v);
+// Appends an alarm point's "id":..,"code":..,"desc":..,"label":.. fields.
+void append_alarm_fields(std::string& out, const std::string& id, const std::string& code,
+                         const std::string& desc, const std::string& label);
 // Appends bytes as lower-case hex digits, two per byte.
 void append_hex(std::string& out, const unsigned char* data, int len);
 

@@ -140,15 +140,9 @@ void MqttBridge::active_changed(const DeviceSlot& slot) {
   bool first = true;
   auto alarm = [&](const std::string& id, const std::string& code, const std::string& desc,
                    const std::string& label) {
-    p += first ? "{\"id\":" : ",{\"id\":";
+    p += first ? "{" : ",{";
     first = false;
-    append_json_string(p, id);
-    p += ",\"code\":";
-    append_json_string(p, code);
-    p += ",\"desc\":";
-    append_json_string(p, desc);
-    p += ",\"label\":";
-    append_json_string(p, label);
+    append_alarm_fields(p, id, code, desc, label);
     p += '}';
   };
   if (lost_.count(slot.config.device_number))

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include "apps/kpl-host/sqlite_file.h"
 
 namespace kplhost {
 
@@ -26,7 +25,6 @@ class MqttOutbox {
   // Opens (or creates) the table in the database at path; throws
   // HistoryError naming the file.
   MqttOutbox(const std::string& path, long limit);
-  ~MqttOutbox();
   MqttOutbox(const MqttOutbox&) = delete;
   MqttOutbox& operator=(const MqttOutbox&) = delete;
 
@@ -42,14 +40,9 @@ class MqttOutbox {
   long size();
 
  private:
-  void exec(const char* sql);
-  sqlite3_stmt* prepare(const char* sql);
-  [[noreturn]] void fail(const std::string& what);
-
-  std::string path_;
   long limit_;
   std::mutex lock_;
-  sqlite3* db_ = nullptr;
+  SqliteFile db_;
   sqlite3_stmt* insert_ = nullptr;
   sqlite3_stmt* after_ = nullptr;
   sqlite3_stmt* remove_ = nullptr;
