@@ -1,6 +1,7 @@
 # Cross compiling for the controller: 32-bit little-endian ARM Linux, hard
-# float, with Debian's arm-linux-gnueabihf cross compiler and the :armhf
-# development packages installed beside the native ones (tools/deps-armhf.sh).
+# float, with Debian's arm-linux-gnueabihf cross compiler against the armhf
+# root that tools/armhf-sysroot.sh unpacks (its headers, libraries and
+# pkg-config files), so nothing armhf is installed on the build machine.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 
@@ -13,23 +14,32 @@ set(CMAKE_CXX_COMPILER ${QLT_CROSS_TRIPLET}-g++)
 set(CMAKE_CXX_FLAGS_INIT "-Wno-psabi")
 # 64-bit time_t and file offsets: set for every 32-bit target in CMakeLists.txt.
 
-# Debian's multiarch layout keeps the armhf headers and libraries under /usr
-# too, so the root stays /usr; only the library directory tells them apart.
+# The root: QLT_ARMHF_SYSROOT from the environment (the Debian package build
+# sets it, since it builds from a copy of the tree), else the tree's own. The
+# environment reaches CMake's try_compile runs too, which read this file again.
+if(DEFINED ENV{QLT_ARMHF_SYSROOT})
+  set(CMAKE_SYSROOT $ENV{QLT_ARMHF_SYSROOT})
+else()
+  get_filename_component(CMAKE_SYSROOT ${CMAKE_CURRENT_LIST_DIR}/../build/armhf-sysroot ABSOLUTE)
+endif()
+if(NOT EXISTS ${CMAKE_SYSROOT}/usr/lib/${QLT_CROSS_TRIPLET}/libc.so)
+  message(FATAL_ERROR "no armhf root at ${CMAKE_SYSROOT}: tools/armhf-sysroot.sh makes it")
+endif()
 set(CMAKE_LIBRARY_ARCHITECTURE ${QLT_CROSS_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH /usr/${QLT_CROSS_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The native pkg-config, reading only the armhf .pc files.
-set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${QLT_CROSS_TRIPLET}/pkgconfig:/usr/share/pkgconfig)
+# The native pkg-config, reading only the root's armhf .pc files and putting
+# the root in front of the paths they give.
+set(PKG_CONFIG_EXECUTABLE pkg-config CACHE FILEPATH "pkg-config for the armhf root" FORCE)
+set(ENV{PKG_CONFIG_LIBDIR}
+    ${CMAKE_SYSROOT}/usr/lib/${QLT_CROSS_TRIPLET}/pkgconfig:${CMAKE_SYSROOT}/usr/share/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
+set(ENV{PKG_CONFIG_SYSROOT_DIR} ${CMAKE_SYSROOT})
 
-# Test programs run under user-mode emulation against the multiarch armhf
-# runtime (libc6:armhf and the libraries under /usr/lib/arm-linux-gnueabihf),
-# loader included. Not the cross root /usr/arm-linux-gnueabihf: its loader
-# comes from another glibc build than the libc.so.6 the loader then finds
-# through ld.so.cache, and the two together crash in pthread_create.
+# Test programs run under user-mode emulation with the root as the guest's
+# file system: its loader, libc and libraries, all from one Debian release.
 find_program(QLT_QEMU_ARM qemu-arm REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${QLT_QEMU_ARM} -L /)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QLT_QEMU_ARM} -L ${CMAKE_SYSROOT})

@@ -4,7 +4,7 @@
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
 // Seven bytes, no padding, the same on every platform:
-//   0-1  year, little-endian (2026 is E A 07)
+//   0-1  year, little-endian (2026 is EA 07)
 //   2    month 1-12
 //   3    day of month 1-31
 //   4    hour 0-23

@@ -1,16 +1,13 @@
 #!/usr/bin/env bash
 # What the armhf cross build and its emulated test run need: the cross
-# compiler, qemu-user, and the armhf development packages of the libraries
-# the native build uses; the armhf pkg-config and debhelper for the cross-built
-# Debian packages.
+# compiler, qemu-user and mmdebstrap from the machine's own architecture, and
+# the armhf root of libraries (tools/armhf-sysroot.sh) that the build
+# compiles against, the tests run in and the cross-built Debian packages take
+# their dependencies from. No armhf package is installed on the machine.
 set -euo pipefail
-exec "$(dirname "$0")/install-missing.sh" deps-armhf \
+cd "$(dirname "$0")/.."
+tools/install-missing.sh deps-armhf \
   cmake pkg-config dpkg-dev debhelper lintian \
-  pkg-config:armhf \
   crossbuild-essential-armhf \
-  qemu-user \
-  libboost-dev:armhf libboost-date-time-dev:armhf \
-  libjsoncpp-dev:armhf \
-  libsqlite3-dev:armhf \
-  libmosquitto-dev:armhf libsystemd-dev:armhf \
-  libgtest-dev:armhf libgmock-dev:armhf
+  qemu-user mmdebstrap
+tools/armhf-sysroot.sh

@@ -3,10 +3,14 @@
 # packages (tools/deps.sh): valgrind for instruction counts, libmodbus for the
 # comparison client, linux-perf for the profile, procps and util-linux for the
 # scripts. With ARMHF=1 also the armhf development packages of Google Benchmark
-# and libmodbus, for the measurement programs in the cross build.
+# and libmodbus in the armhf root, for the measurement programs in the cross
+# build.
 set -euo pipefail
 here=$(dirname "$0")
 "$here/deps.sh"
 packages=(valgrind libmodbus-dev linux-perf procps util-linux)
-[ "${ARMHF:-0}" = 0 ] || packages+=(libbenchmark-dev:armhf libmodbus-dev:armhf)
-exec "$here/install-missing.sh" deps-bench "${packages[@]}"
+"$here/install-missing.sh" deps-bench "${packages[@]}"
+if [ "${ARMHF:-0}" != 0 ]; then
+  "$here/deps-armhf.sh"
+  "$here/armhf-sysroot.sh" libbenchmark-dev libmodbus-dev
+fi

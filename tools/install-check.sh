@@ -71,8 +71,9 @@ step "running the unpacked kpl-host against the unpacked simulated unit"
 run=()
 guest_env=(LD_LIBRARY_PATH="$root/$lib")
 if [ "$arch" != "$native" ]; then
-  # Under user-mode emulation the library path is the guest's alone.
-  run=(qemu-arm -L / -E "${guest_env[0]}")
+  # Under user-mode emulation in the armhf root the build used
+  # (tools/armhf-sysroot.sh); the library path is the guest's alone.
+  run=(qemu-arm -L "${QLT_ARMHF_SYSROOT:-$PWD/build/armhf-sysroot}" -E "${guest_env[0]}")
   guest_env=()
 fi
 work=$pkgs/run && rm -rf "$work" && mkdir -p "$work"

@@ -36,6 +36,24 @@ for p in "${missing[@]}"; do
     $SUDO dpkg --add-architecture "$arch"
   fi
 done
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Every try updates the indexes and installs; a try whose install fails is made
+# again after a wait (tools/retry.sh), and the last failure is said in one
+# line with apt's reason.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+update_and_install() {
+  # An index that stays inconsistent need not stop the install: what is to
+  # be installed may well come from the others.
+  $SUDO apt-get update -qq >"$log" 2>&1
+  $SUDO apt-get install -y -qq --no-install-recommends "$@" >>"$log" 2>&1 && return 0
+  grep -m3 '^E: ' "$log" | cut -c1-200 >&2
+  return 1
+}
+export -f update_and_install
+export SUDO log DEBIAN_FRONTEND
+if ! "$(dirname "$0")/retry.sh" update_and_install "${missing[@]}"; then
+  why=$(grep '^E: ' "$log" | tail -1 | cut -c4-300)
+  echo "$who: cannot install ${missing[*]}: ${why:-see apt-get's output above}" >&2
+  exit 1
+fi
 echo "$who: done"

@@ -19,8 +19,12 @@ if [ "$arch" = "$native" ]; then
   DEB_BUILD_OPTIONS=nocheck dpkg-buildpackage -B -us -uc >../build.log 2>&1 ||
     { tail -40 ../build.log >&2; exit 1; }
 else
-  DEB_BUILD_OPTIONS=nocheck DEB_BUILD_PROFILES="cross nocheck" \
-    dpkg-buildpackage -a"$arch" -B -us -uc >../build.log 2>&1 ||
+  # Cross built against the armhf root (tools/armhf-sysroot.sh); the build
+  # dependencies are in that root, not installed for armhf, so dpkg's check
+  # of them (-d) cannot see them.
+  QLT_ARMHF_SYSROOT=${QLT_ARMHF_SYSROOT:-$(cd ../../.. && pwd)/armhf-sysroot} \
+    DEB_BUILD_OPTIONS=nocheck DEB_BUILD_PROFILES="cross nocheck" \
+    dpkg-buildpackage -a"$arch" -d -B -us -uc >../build.log 2>&1 ||
     { tail -40 ../build.log >&2; exit 1; }
 fi
 cd ..

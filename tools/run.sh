@@ -25,7 +25,7 @@ port=$(awk '$1 == 7 {print $2}' "$work/ports")
 sed "s/\"port\": 0/\"port\": $port/" "$work/demo.json" > "$work/host.json"
 
 "$build/kpl-host" --plugin "$build/qltmodel.so" --config "$work/host.json" \
-  --rounds "${ROUNDS:-20}" --events "$work/events.jsonl" --history "${HISTORY:-kpl-history.db}" \
+  --rounds "${ROUNDS:-20}" --events "$work/events.jsonl" --history "${HISTORY:-$build/kpl-history.db}" \
   --http "${HTTP:-127.0.0.1:0}"
 echo "run: $(wc -l < "$work/events.jsonl") events; raised and cleared:"
 grep '"event":"alarm"' "$work/events.jsonl" || true

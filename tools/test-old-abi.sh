@@ -7,7 +7,8 @@
 # package lists alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD/build/old-abi
+here=$PWD
+root=$here/build/old-abi
 src=$root/jsoncpp
 
 if [ ! -f "$src/src/lib_json/json_value.cpp" ]; then
@@ -15,14 +16,11 @@ if [ ! -f "$src/src/lib_json/json_value.cpp" ]; then
   apt=$root/apt
   mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/parts" "$apt/get"
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  # The machine's own Debian mirror, as its package sources name it.
-  mirror=$(awk '/^URIs:/ && $2 ~ /\/debian\/?$/ {print $2; exit}' \
-    /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
-  echo "deb-src ${mirror:-http://deb.debian.org/debian} $codename main" >"$apt/sources.list"
+  echo "deb-src $(tools/debian-mirror.sh) $codename main" >"$apt/sources.list"
   opts=(-o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=$apt/parts"
         -o "Dir::State=$apt" -o "Dir::Cache=$apt/cache" -o Debug::NoLocking=1 -o APT::Sandbox::User=root -q)
-  apt-get "${opts[@]}" update >/dev/null
-  (cd "$apt/get" && apt-get "${opts[@]}" source --download-only libjsoncpp >/dev/null)
+  tools/retry.sh apt-get "${opts[@]}" update >/dev/null
+  (cd "$apt/get" && "$here"/tools/retry.sh apt-get "${opts[@]}" source --download-only libjsoncpp >/dev/null)
   orig=$(ls "$apt"/get/libjsoncpp_*.orig.tar.*)
   rm -rf "$src" && mkdir -p "$src"
   tar -xf "$orig" -C "$src" --strip-components=1
