@@ -1,9 +1,7 @@
 #include "testkit/recording_host.h"
 
-#include "apps/kpl-host/float_bits.h"
 #include "host/kpl_socket_device.h"
-
-using kplhost::bits_of;
+#include "host/rule_value.h"
 
 RecordingHost::RecordingHost() : services{this, this, this, this} {}
 
@@ -47,7 +45,7 @@ int RecordingHost::CheckThreshold(KPLVDevice& dev, const std::string& name, cons
                               name,
                               desc,
                               static_cast<std::uint32_t>(number),
-                              bits_of(value),
+                              value_bits_of(value),
                               {},
                               {},
                               rule_normal});
