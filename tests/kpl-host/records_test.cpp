@@ -16,7 +16,7 @@ namespace {
 
 using namespace kplhost;
 
-TEST(EventStream, LinesAsTheReadmeShowsThem) {
+TEST(EventStream, LinesAsTheOperatorsGuideShowsThem) {
   const std::string path = unique_temp_path(".jsonl");
   DeviceConfig cfg;
   cfg.device_number = 7;
