@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "apps/kpl-host/core/device_health.h"
+#include "apps/kpl-host/core/point_kinds.h"
+#include "apps/kpl-host/outputs/console.h"
 #include "apps/kpl-host/service_notify.h"
 #include "apps/kpl-host/view/metrics_text.h"
-#include "testkit/hex.h"
 #include "testkit/notify_socket.h"
 #include "testkit/temp_path.h"
 
@@ -23,15 +24,13 @@ using namespace std::chrono_literals;
 using kplhost::DeviceHealth;
 using kplhost::HealthState;
 
-const Bytes first_request = hex("00 05 00 00 00 06 01 03 00 00 00 32");
-const Bytes later_request = hex("00 06 00 00 00 06 01 03 00 32 00 32");
-
 TEST(DeviceHealth, StatesFollowRoundsRestartsSlownessAndSilence) {
   const auto t0 = DeviceHealth::Clock::time_point{} + 1h;
   DeviceHealth h(3000ms, 1000ms, t0);
   auto pass = [&](DeviceHealth::Clock::time_point start, std::chrono::milliseconds took) {
-    h.sent(first_request.data(), 12, start);
-    h.sent(later_request.data(), 12, start + took / 2);
+    h.pass_started(start);
+    h.sent(12);
+    h.sent(12);
     h.published(start + took);
   };
   EXPECT_EQ(h.state(false, t0 + 1s), HealthState::connecting);
@@ -46,7 +45,8 @@ TEST(DeviceHealth, StatesFollowRoundsRestartsSlownessAndSilence) {
 
   // A pass that starts again before it published is a restart: degraded
   // for a minute.
-  h.sent(first_request.data(), 12, t0 + 8s);
+  h.pass_started(t0 + 8s);
+  h.sent(12);
   pass(t0 + 9s, 100ms);
   EXPECT_EQ(h.state(false, t0 + 10s), HealthState::degraded);
   pass(t0 + 70s, 100ms);
@@ -82,6 +82,25 @@ TEST(DeviceHealth, MetricValuesAnyFloatCanTake) {
   EXPECT_EQ(metric_number(std::nan("")), "NaN");
   EXPECT_EQ(metric_number(HUGE_VAL), "+Inf");
   EXPECT_EQ(metric_number(-HUGE_VAL), "-Inf");
+}
+
+// The host knows units by a table of its own, not by what a plug-in sends:
+// points it has no row for (another plug-in's) are shown as reported, under
+// their name's first word, without a unit; known ones with theirs, at the
+// precision the page uses too.
+TEST(PointKinds, ForeignPointsShowAsReportedAndKnownOnesWithTheirUnits) {
+  using kplhost::PointValue;
+  const std::vector<PointValue> values = {{"temperature_1_value", "", 23.34f, false},
+                                          {"humid_1_value", "", 45.0f, false},
+                                          {"battery_0_value", "", 54.16f, true},
+                                          {"pressure_2_value", "", 101.3f, false},
+                                          {"flow", "", 2.0f, false}};
+  EXPECT_EQ(kplhost::analogue_summary(values),
+            "temperature 23.3 °C | humidity 45.0 %RH | battery 54.2(!) V | pressure 101.3 | "
+            "flow 2.0");
+  EXPECT_EQ(kplhost::point_value_text("battery_0_value", 54.16), "54.2 V");
+  EXPECT_EQ(kplhost::point_value_text("pressure_2_value", std::nan("")), "—");
+  EXPECT_STREQ(kplhost::point_kind("pressure_2_value").metric, "kpl_point_value");
 }
 
 // The watchdog is patted while the event loop runs and the worker answers

@@ -41,12 +41,13 @@ DeviceHealth::DeviceHealth(std::chrono::milliseconds offline_after,
                            std::chrono::milliseconds slow_pass, Clock::time_point started)
     : offline_after_(offline_after), slow_pass_(slow_pass), started_(started) {}
 
-void DeviceHealth::sent(const unsigned char* data, unsigned int len, Clock::time_point now) {
+void DeviceHealth::sent(std::size_t bytes) {
   std::lock_guard<std::mutex> g(lock_);
-  bytes_out_ += len;
-  // A read request (function 3) for the items from address 0 on starts a pass.
-  const bool first_item = len == 12 && data[7] == 3 && data[8] == 0 && data[9] == 0;
-  if (!first_item) return;
+  bytes_out_ += bytes;
+}
+
+void DeviceHealth::pass_started(Clock::time_point now) {
+  std::lock_guard<std::mutex> g(lock_);
   if (in_pass_) {
     ++restarts_;
     recent_restarts_.push_back(now);

@@ -1,8 +1,9 @@
-// A device's health as the host sees it from outside the plug-in: the
-// requests it sends, the bytes it receives, and the images it publishes. A pass starts with the
-// request for the unit's first item and ends with a publish; a pass that starts again before it
-// published was restarted. From these the host tells whether the unit is online, and whether its
-// values are current.
+// A device's health as the host sees it from outside the plug-in, through
+// the contract alone: the bytes it sends and receives, the passes its
+// RefreshStatus says it started, and the images it publishes. A pass runs
+// from its start to the next publish; a pass started again before it
+// published was restarted. From these the host tells whether the unit is
+// online, and whether its values are current.
 #pragma once
 
 #include <array>
@@ -46,8 +47,10 @@ class DeviceHealth {
   DeviceHealth(std::chrono::milliseconds offline_after, std::chrono::milliseconds slow_pass,
                Clock::time_point started = Clock::now());
 
-  void sent(const unsigned char* data, unsigned int len, Clock::time_point now = Clock::now());
+  void sent(std::size_t bytes);
   void received(std::size_t bytes);
+  // RefreshStatus said it started a pass.
+  void pass_started(Clock::time_point now = Clock::now());
   void published(Clock::time_point now = Clock::now(), Wall::time_point wall = Wall::now());
 
   HealthState state(bool failed, Clock::time_point now = Clock::now()) const;

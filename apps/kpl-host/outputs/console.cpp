@@ -6,29 +6,12 @@
 #include <string_view>
 
 #include "apps/kpl-host/core/device_slot.h"
+#include "apps/kpl-host/core/point_kinds.h"
 #include "host/rule_value.h"
 
 namespace kplhost {
 
 namespace {
-
-// "temperature_1_value" -> "temperature"; "water_value" -> "water".
-std::string family_of(const std::string& name) {
-  std::string base = name;
-  const std::string suffix = "_value";
-  if (base.size() > suffix.size() &&
-      base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0)
-    base.erase(base.size() - suffix.size());
-  const size_t us = base.find('_');
-  return us == std::string::npos ? base : base.substr(0, us);
-}
-
-const char* unit_of(const std::string& family) {
-  if (family == "temperature") return " °C";
-  if (family == "humid") return " %RH";
-  if (family == "battery") return " V";
-  return "";
-}
 
 std::string prefix(const DeviceSlot& slot) {
   return "kpl-host: device " + std::to_string(slot.config.device_number);
@@ -37,22 +20,29 @@ std::string prefix(const DeviceSlot& slot) {
 }  // namespace
 
 std::string analogue_summary(const std::vector<PointValue>& values) {
-  // Families in the order they first appear, each with its values in order.
-  std::vector<std::pair<std::string, std::string>> families;
+  // Families in the order they first appear, each with its values in order
+  // and its unit once at the end.
+  struct Family {
+    std::string name;
+    std::string text;
+    const char* unit;
+  };
+  std::vector<Family> families;
   for (const PointValue& v : values) {
-    const std::string f = family_of(v.name);
-    auto it =
-        std::find_if(families.begin(), families.end(), [&](const auto& p) { return p.first == f; });
-    if (it == families.end()) it = families.insert(families.end(), {f, ""});
-    char value[32];
-    std::snprintf(value, sizeof value, " %.1f%s", static_cast<double>(v.value),
-                  v.in_alarm ? "(!)" : "");
-    it->second += value;
+    const std::string f = point_family(v.name);
+    auto it = std::find_if(families.begin(), families.end(),
+                           [&](const Family& p) { return p.name == f; });
+    if (it == families.end())
+      it = families.insert(families.end(), {f, "", point_kind(v.name).unit});
+    char value[48];
+    std::snprintf(value, sizeof value, " %.*f%s", point_kind(v.name).decimals,
+                  static_cast<double>(v.value), v.in_alarm ? "(!)" : "");
+    it->text += value;
   }
   std::string out;
-  for (const auto& [family, text] : families) {
+  for (const Family& f : families) {
     if (!out.empty()) out += " | ";
-    out += (family == "humid" ? "humidity" : family) + text + unit_of(family);
+    out += f.name + f.text + f.unit;
   }
   return out;
 }

@@ -1,5 +1,7 @@
 #include "apps/kpl-host/polling/poller.h"
 
+#include "apps/kpl-host/polling/refresh.h"
+
 namespace kplhost {
 
 Poller::Poller(boost::asio::io_context& io, const DeviceRegistry& registry, DeviceCalls& calls,
@@ -23,7 +25,7 @@ void Poller::arm(Timer& t) {
     if (ec || stopped_ || t.slot->failed) return;
     {
       std::lock_guard<std::mutex> g(t.slot->lock);
-      calls_.run(*t.slot, "RefreshStatus", [&] { t.slot->device->RefreshStatus(); });
+      refresh_status(*t.slot, calls_);
     }
     // Keep to the schedule; after a stall, skip the polls that were missed
     // instead of firing them all at once.

@@ -7,6 +7,7 @@
 #include <boost/asio/write.hpp>
 
 #include "apps/kpl-host/polling/backoff.h"
+#include "apps/kpl-host/polling/refresh.h"
 
 namespace kplhost {
 
@@ -36,7 +37,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // what the socket does not take at once is written in order after it.
   int send(const unsigned char* data, unsigned int len) {
     if (closed_ || !slot_.connected) return -1;
-    slot_.health.sent(data, len);
+    slot_.health.sent(len);
     if (!writing_.empty()) {
       queued_.insert(queued_.end(), data, data + len);
       return static_cast<int>(len);
@@ -107,7 +108,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       // The first pass starts as soon as the link is up, not a poll
       // interval later.
       calls_.run(slot_, "OnConnected", [&] { dev.OnConnected(handle_); }) &&
-          calls_.run(slot_, "RefreshStatus", [&] { dev.RefreshStatus(); });
+          refresh_status(slot_, calls_);
     }
     if (slot_.failed) return stop_for_good();
     events_.link(slot_, true, endpoint_text());

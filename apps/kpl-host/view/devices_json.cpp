@@ -2,6 +2,7 @@
 
 #include "apps/kpl-host/core/alarm_text.h"
 #include "apps/kpl-host/core/json_text.h"
+#include "apps/kpl-host/core/point_kinds.h"
 
 namespace kplhost {
 
@@ -86,6 +87,11 @@ void device_object(std::string& out, const DeviceReport& d) {
     text_field(out, "desc", v.desc);
     field(out, "value");
     append_json_float(out, v.value);
+    // How a person reads it, as the console shows it: the page writes
+    // `value` with `decimals` and `unit`.
+    const PointKind& kind = point_kind(v.name);
+    text_field(out, "unit", kind.unit[0] == ' ' ? kind.unit + 1 : kind.unit);
+    number_field(out, "decimals", kind.decimals);
     field(out, "in_alarm");
     out += v.in_alarm ? "true" : "false";
     out += '}';

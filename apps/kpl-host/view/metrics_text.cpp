@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "apps/kpl-host/core/alarm_text.h"
+#include "apps/kpl-host/core/point_kinds.h"
 
 namespace kplhost {
 
@@ -88,26 +89,6 @@ std::vector<std::string> device_labels(const std::vector<DeviceReport>& devices)
   return out;
 }
 
-// A point's metric, with its unit where the name says what it measures.
-struct PointFamily {
-  const char* prefix;
-  const char* metric;
-  double scale;
-  const char* help;
-};
-constexpr PointFamily point_families[] = {
-    {"temperature_", "kpl_point_temperature_celsius", 1, "A temperature point."},
-    {"humid_", "kpl_point_humidity_ratio", 0.01, "A relative humidity point, 0 to 1."},
-    {"battery_", "kpl_point_battery_volts", 1, "A battery voltage point."},
-    {"", "kpl_point_value", 1, "Any other analogue point, as the device reports it."},
-};
-
-const PointFamily& family_of(const std::string& point) {
-  for (const PointFamily& f : point_families)
-    if (point.rfind(f.prefix, 0) == 0) return f;
-  return point_families[std::size(point_families) - 1];
-}
-
 // One family a counter or gauge of every device, from the device's report.
 template <class F>
 void per_device(Writer& w, const std::vector<DeviceReport>& devices,
@@ -189,15 +170,17 @@ std::string metrics_text(const std::vector<DeviceReport>& devices, const Outputs
   // Values of a device that is offline are stale: they are not exported,
   // so that they age out of every query instead of passing for current.
   std::string point;
-  for (const PointFamily& f : point_families) {
-    w.family(f.metric, "gauge", f.help);
-    const std::string metric = f.metric;
+  size_t kind_count = 0;
+  const PointKind* kinds = all_point_kinds(kind_count);
+  for (const PointKind* k = kinds; k != kinds + kind_count; ++k) {
+    w.family(k->metric, "gauge", k->metric_help);
+    const std::string metric = k->metric;
     for (size_t i = 0; i < devices.size(); ++i) {
       if (devices[i].stale()) continue;
       for (const PointValue& v : devices[i].view.values) {
-        if (&family_of(v.name) != &f) continue;
+        if (&point_kind(v.name) != k) continue;
         point.assign("point=\"").append(label(v.name)).append("\"");
-        w.sample(metric, labels[i], static_cast<double>(v.value) * f.scale, point);
+        w.sample(metric, labels[i], static_cast<double>(v.value) * k->metric_scale, point);
       }
     }
   }

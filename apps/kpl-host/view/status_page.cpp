@@ -62,11 +62,6 @@ function age(s) {
   if (s < 5400) return Math.round(s / 60) + " min";
   return Math.round(s / 3600) + " h";
 }
-const units = { temperature: " °C", humid: " %RH", battery: " V" };
-function unitOf(name) {
-  for (const k in units) if (name.startsWith(k)) return units[k];
-  return "";
-}
 function render(devices) {
   const main = document.getElementById("devices");
   main.replaceChildren();
@@ -88,7 +83,7 @@ function render(devices) {
     const values = el("div", "values");
     for (const v of d.values) {
       const cls = v.in_alarm ? "v alarm" : "v";
-      const shown = v.value === null ? "—" : (Math.round(v.value * 10) / 10) + unitOf(v.name);
+      const shown = v.value === null ? "—" : v.value.toFixed(v.decimals) + (v.unit ? " " + v.unit : "");
       values.append(el("span", v.in_alarm ? "alarm" : "", v.desc || v.name), el("span", cls, shown));
     }
     card.append(values);
