@@ -16,8 +16,8 @@
 
 namespace {
 
-using kplhost::ParsedOptions;
 using kplhost::parse_options;
+using kplhost::ParsedOptions;
 
 class Options : public ::testing::Test {
  protected:
@@ -103,11 +103,11 @@ TEST_F(Options, RefusalsSayWhatIsWrong) {
 }
 
 TEST_F(Options, WhatARunIsAskedToDo) {
-  ParsedOptions parsed = parse_options(
-      {"--plugin", "qltmodel", "--config", config, "--rounds", "3", "--duration-s", "0.5",
-       "--events", "e.jsonl", "--events-only", "alarm,mqtt", "--history", "h.db", "--http",
-       "127.0.0.1:0", "--quiet"},
-      "/usr/lib/kpl");
+  ParsedOptions parsed =
+      parse_options({"--plugin", "qltmodel", "--config", config, "--rounds", "3", "--duration-s",
+                     "0.5", "--events", "e.jsonl", "--events-only", "alarm,mqtt", "--history",
+                     "h.db", "--http", "127.0.0.1:0", "--quiet"},
+                    "/usr/lib/kpl");
   ASSERT_EQ(parsed.outcome, ParsedOptions::run) << parsed.problem;
   const kplhost::HostOptions& o = parsed.options;
   // A name alone is a plug-in of the host's plug-in folder.

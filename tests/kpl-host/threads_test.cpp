@@ -1,14 +1,13 @@
 // The last resort at the root of the host's threads: a failure is said with
 // the thread's name, and the host stops, reporting that it failed.
 
-#include "apps/kpl-host/core/thread_guard.h"
-
 #include <gtest/gtest.h>
 
 #include <boost/asio/post.hpp>
 #include <cstdio>
 #include <stdexcept>
 
+#include "apps/kpl-host/core/thread_guard.h"
 #include "apps/kpl-host/host.h"
 #include "apps/kpl-host/polling/work_queue.h"
 #include "testkit/temp_path.h"
@@ -61,8 +60,7 @@ TEST(ThreadGuard, TheWorkerSaysItFailed) {
   kplhost::WorkQueue worker(registry, calls, threads);
   worker.post([] { throw std::length_error("vector"); });
   worker.drain_and_stop();
-  EXPECT_EQ(said.taken(),
-            (std::vector<std::string>{"the worker thread failed: vector; stopping"}));
+  EXPECT_EQ(said.taken(), (std::vector<std::string>{"the worker thread failed: vector; stopping"}));
 }
 
 TEST(ThreadGuard, AFailedIoThreadStopsTheHost) {
