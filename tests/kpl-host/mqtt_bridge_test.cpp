@@ -134,8 +134,8 @@ TEST_F(Bridge, ReconnectWithChangesInFlightSendsThemAgainInOrder) {
   broker->acknowledge(again[2].mid);
   broker->acknowledge(again[3].mid);
   EXPECT_TRUE(outbox_holds(*bridge, 0));
-  EXPECT_EQ(others.seen, (std::vector<std::string>{"mqtt connected", "mqtt disconnected",
-                                                   "mqtt connected"}));
+  EXPECT_EQ(others.seen,
+            (std::vector<std::string>{"mqtt connected", "mqtt disconnected", "mqtt connected"}));
 }
 
 // The library sends what the old connection had in flight again on the new
@@ -217,8 +217,8 @@ TEST_F(Bridge, FailureOnTheNetworkThreadIsSaid) {
   threads.wire([&](const std::string& line) { said.push_back(line); });
   auto bridge = make_bridge(throwing);
   broker->connect();
-  EXPECT_EQ(said, (std::vector<std::string>{
-                      "the MQTT network thread failed: std::bad_alloc; stopping"}));
+  EXPECT_EQ(said,
+            (std::vector<std::string>{"the MQTT network thread failed: std::bad_alloc; stopping"}));
 }
 
 }  // namespace
