@@ -52,10 +52,14 @@ std::string raw_exchange(unsigned short port, const std::string& request) {
   if (s < 0) return {};
   // A server that refuses the request early may close before all is sent.
   (void)::send(s, request.data(), request.size(), MSG_NOSIGNAL);
-  std::string answer;
-  char buf[4096];
-  for (ssize_t n; (n = ::recv(s, buf, sizeof buf, 0)) > 0;)
-    answer.append(buf, static_cast<size_t>(n));
+  const std::string answer = read_to_end(s);
   ::close(s);
   return answer;
+}
+
+std::string read_to_end(int s) {
+  std::string all;
+  char buf[4096];
+  for (ssize_t n; (n = ::recv(s, buf, sizeof buf, 0)) > 0;) all.append(buf, static_cast<size_t>(n));
+  return all;
 }

@@ -17,6 +17,8 @@ HttpAnswer http_request(unsigned short port, const std::string& target,
 
 // A connection to the loopback port, or -1; a read on it gives up after 10 s.
 int connect_loopback(unsigned short port);
+// All that comes on the connection until the server closes it.
+std::string read_to_end(int s);
 // Sends request as it is on a new connection and returns all that comes back
 // until the server closes it.
 std::string raw_exchange(unsigned short port, const std::string& request);

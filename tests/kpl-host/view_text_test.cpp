@@ -19,8 +19,8 @@ using namespace std::chrono_literals;
 using namespace kplhost;
 
 rule_value analogue(const char* name, const char* desc, float value, bool alarm = false) {
-  return {rule_analogue, name, desc, 1, value_bits_of(value), "", "",
-          alarm ? rule_in_alarm : rule_normal};
+  return {rule_analogue,        name, desc, 1,
+          value_bits_of(value), "",   "",   alarm ? rule_in_alarm : rule_normal};
 }
 
 rule_value alarm(const char* id, const char* code, const char* desc, const char* label) {
@@ -48,12 +48,12 @@ class ViewText : public ::testing::Test {
     pass(*slots[0], t0 + 1s, 40ms);
     pass(*slots[0], t0 + 2s, 120ms);
     slots[0]->health.received(2250);
-    slots[0]->view.update(2, {analogue("temperature_1_value", "温度1", 23.5f),
-                              analogue("temperature_2_value", "温度2", 41.25f, true),
-                              analogue("humid_1_value", "湿度1", 45.5f),
-                              analogue("battery_1_voltage", "电池电压", 53.75f),
-                              analogue("water_value", "水浸", 0),
-                              alarm("QLT_0", "02401", "市电输入告警", "Number_1_UPS_Alarm_")});
+    slots[0]->view.update(
+        2, {analogue("temperature_1_value", "温度1", 23.5f),
+            analogue("temperature_2_value", "温度2", 41.25f, true),
+            analogue("humid_1_value", "湿度1", 45.5f),
+            analogue("battery_1_voltage", "电池电压", 53.75f), analogue("water_value", "水浸", 0),
+            alarm("QLT_0", "02401", "市电输入告警", "Number_1_UPS_Alarm_")});
     // Device 8: one round long ago, then silence.
     pass(*slots[1], t0 - 50s, 60ms);
     slots[1]->view.update(1, {analogue("temperature_1_value", "温度1", 19.0f)});
@@ -73,11 +73,12 @@ class ViewText : public ::testing::Test {
 
   std::vector<DeviceReport> reports() const {
     const auto now = t0 + 3s;
-    return {{slots[0].get(), slots[0]->health.snapshot(false, now), slots[0]->view.snapshot(),
-             true, 1, 0, "none"},
-            {slots[1].get(), slots[1]->health.snapshot(false, now), slots[1]->view.snapshot(),
-             false, 4, 12,
-             "cannot connect to 192.0.2.8:1502: Connection refused since 2026-12-08 17:04:23 (46 s)"}};
+    return {
+        {slots[0].get(), slots[0]->health.snapshot(false, now), slots[0]->view.snapshot(), true, 1,
+         0, "none"},
+        {slots[1].get(), slots[1]->health.snapshot(false, now), slots[1]->view.snapshot(), false, 4,
+         12,
+         "cannot connect to 192.0.2.8:1502: Connection refused since 2026-12-08 17:04:23 (46 s)"}};
   }
 
   // Compares text with the golden file, or writes it when asked to.
@@ -94,7 +95,9 @@ class ViewText : public ::testing::Test {
   OutputsStatus outputs;
 };
 
-TEST_F(ViewText, MetricsAsGolden) { expect_golden(metrics_text(reports(), outputs), "metrics.txt"); }
+TEST_F(ViewText, MetricsAsGolden) {
+  expect_golden(metrics_text(reports(), outputs), "metrics.txt");
+}
 
 TEST_F(ViewText, DevicesAsGolden) { expect_golden(devices_json(reports()), "devices.json"); }
 
