@@ -96,7 +96,7 @@ TEST_F(EndToEnd, KilledHostLeavesWholeEventLines) {
   write_config(50);
   auto host = start_host({"--quiet"});
   // Killed while writing: many rounds in, at no chosen moment.
-  ASSERT_TRUE(published(7, 60)) << host->out();
+  ASSERT_TRUE(published(7, 40)) << host->out();
   host->kill_hard();
   expect_whole_lines(read_text(events_path));
 

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 
 #include "apps/kpl-host/host.h"
 #include "testkit/process.h"
@@ -31,75 +32,65 @@ class Options : public ::testing::Test {
   const std::string config = dir + "/host.json";
 };
 
+// The arguments of a command line written as one, split at spaces; '' is an
+// empty one.
+std::vector<std::string> words(const std::string& line) {
+  std::vector<std::string> out;
+  std::istringstream in(line);
+  for (std::string w; in >> w;) out.push_back(w == "''" ? "" : w);
+  return out;
+}
+
 TEST_F(Options, RefusalsSayWhatIsWrong) {
-  struct Case {
-    std::vector<std::string> args;
-    ParsedOptions::Outcome outcome;
-    std::string problem;
-  };
   const std::string max = std::to_string(LONG_MAX);
   const std::string kinds =
       "threshold, alarm_point, publish, alarm, round, link, history, device, config, mqtt";
+  const std::pair<std::string, std::string> wrong[] = {
+      {"--config x.json", "--plugin is required"},
+      {"--plugin p", "--config is required"},
+      {"--plugin p --config ''", "--config: expected a value, got an empty one"},
+      {"--plugin p --config c --history ''", "--history: expected a value, got an empty one"},
+      {"--plugin p --config c --rounds", "--rounds needs a value"},
+      {"--plugin p --config c --rounds many",
+       "--rounds: expected a whole number from 1 to " + max + ", got many"},
+      {"--plugin p --config c --rounds 0",
+       "--rounds: expected a whole number from 1 to " + max + ", got 0"},
+      {"--plugin p --config c --rounds 99999999999999999999",
+       "--rounds: expected a whole number from 1 to " + max + ", got 99999999999999999999"},
+      {"--plugin p --config c --duration-s 0x10",
+       "--duration-s: expected a number of seconds above 0, got 0x10"},
+      {"--plugin p --config c --duration-s 1e3",
+       "--duration-s: expected a number of seconds above 0, got 1e3"},
+      {"--plugin p --config c --bogus --quiet", "unknown option --bogus"},
+      {"--plugin p --config c --quiet extra", "unexpected argument extra"},
+      {"--plugin p --config c --events-only alarm,bogus",
+       "--events-only: unknown event kind \"bogus\" (" + kinds + ")"},
+  };
+  for (const auto& [line, problem] : wrong) {
+    const ParsedOptions parsed = parse_options(words(line), "/usr/lib/kpl");
+    EXPECT_EQ(parsed.outcome, ParsedOptions::wrong) << line;
+    EXPECT_EQ(parsed.problem, problem);
+  }
   // An operator's slips: an output named like an input, under another
   // spelling, is refused before anything is opened.
   const std::string folder = dir.substr(dir.rfind('/') + 1);
-  const Case cases[] = {
-      {{"--config", "x.json"}, ParsedOptions::wrong, "--plugin is required"},
-      {{"--plugin", "p"}, ParsedOptions::wrong, "--config is required"},
-      {{"--plugin", "p", "--config", ""},
-       ParsedOptions::wrong,
-       "--config: expected a value, got an empty one"},
-      {{"--plugin", "p", "--config", "c", "--history", ""},
-       ParsedOptions::wrong,
-       "--history: expected a value, got an empty one"},
-      {{"--plugin", "p", "--config", "c", "--rounds"},
-       ParsedOptions::wrong,
-       "--rounds needs a value"},
-      {{"--plugin", "p", "--config", "c", "--rounds", "many"},
-       ParsedOptions::wrong,
-       "--rounds: expected a whole number from 1 to " + max + ", got many"},
-      {{"--plugin", "p", "--config", "c", "--rounds", "0"},
-       ParsedOptions::wrong,
-       "--rounds: expected a whole number from 1 to " + max + ", got 0"},
-      {{"--plugin", "p", "--config", "c", "--rounds", "99999999999999999999"},
-       ParsedOptions::wrong,
-       "--rounds: expected a whole number from 1 to " + max + ", got 99999999999999999999"},
-      {{"--plugin", "p", "--config", "c", "--duration-s", "0x10"},
-       ParsedOptions::wrong,
-       "--duration-s: expected a number of seconds above 0, got 0x10"},
-      {{"--plugin", "p", "--config", "c", "--duration-s", "1e3"},
-       ParsedOptions::wrong,
-       "--duration-s: expected a number of seconds above 0, got 1e3"},
-      {{"--plugin", "p", "--config", "c", "--bogus", "--quiet"},
-       ParsedOptions::wrong,
-       "unknown option --bogus"},
-      {{"--plugin", "p", "--config", "c", "--quiet", "extra"},
-       ParsedOptions::wrong,
-       "unexpected argument extra"},
-      {{"--plugin", "p", "--config", "c", "--events-only", "alarm,bogus"},
-       ParsedOptions::wrong,
-       "--events-only: unknown event kind \"bogus\" (" + kinds + ")"},
-      {{"--plugin", "p", "--config", config, "--events", dir + "/../" + folder + "/host.json"},
-       ParsedOptions::clash,
-       "--events: names the same file as --config (" + config +
-           "); an output must not overwrite an input"},
-      {{"--plugin", "p", "--config", config, "--history", dir + "/./h.db", "--events",
-        dir + "/h.db"},
-       ParsedOptions::clash,
-       "--events: names the same file as --history (" + dir +
-           "/./h.db); an output must not overwrite an input"},
-      {{"--plugin", "p", "--config", config, "--history", config},
-       ParsedOptions::clash,
-       "--history: names the same file as --config (" + config +
-           "); an output must not overwrite an input"},
-      {{"--plugin", "p", "--config", "c", "--help"}, ParsedOptions::help, ""},
-      {{"-h"}, ParsedOptions::help, ""},
+  const std::string overwrite = "; an output must not overwrite an input";
+  const std::pair<std::string, std::string> clash[] = {
+      {"--events " + dir + "/../" + folder + "/host.json",
+       "--events: names the same file as --config (" + config + ")" + overwrite},
+      {"--history " + dir + "/./h.db --events " + dir + "/h.db",
+       "--events: names the same file as --history (" + dir + "/./h.db)" + overwrite},
+      {"--history " + config,
+       "--history: names the same file as --config (" + config + ")" + overwrite},
   };
-  for (const Case& c : cases) {
-    const ParsedOptions parsed = parse_options(c.args, "/usr/lib/kpl");
-    EXPECT_EQ(parsed.outcome, c.outcome) << c.problem;
-    EXPECT_EQ(parsed.problem, c.problem);
+  for (const auto& [line, problem] : clash) {
+    const ParsedOptions parsed =
+        parse_options(words("--plugin p --config " + config + " " + line), "/usr/lib/kpl");
+    EXPECT_EQ(parsed.outcome, ParsedOptions::clash) << line;
+    EXPECT_EQ(parsed.problem, problem);
   }
+  for (const char* line : {"--plugin p --config c --help", "-h"})
+    EXPECT_EQ(parse_options(words(line), "/usr/lib/kpl").outcome, ParsedOptions::help) << line;
 }
 
 TEST_F(Options, WhatARunIsAskedToDo) {
