@@ -195,6 +195,9 @@ std::chrono::microseconds cpu_of(std::thread& t) {
 }
 
 TEST_F(StatusServer, OutOfDescriptorsTheAcceptLoopWaits) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizers' own checks need descriptors, and take none as a fault";
+#endif
   serve();
   const int waiting = connect_loopback(port);
   ASSERT_GE(waiting, 0);
