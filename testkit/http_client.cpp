@@ -1,5 +1,9 @@
 #include "testkit/http_client.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -30,4 +34,32 @@ HttpAnswer http_request(unsigned short port, const std::string& target, const st
   const auto& res = parser.get();
   return {static_cast<int>(res.result_int()), std::string(res[http::field::content_type]),
           res.body()};
+}
+
+int connect_loopback(unsigned short port) {
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  const timeval limit{10, 0};
+  ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  return ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? s : (::close(s), -1);
+}
+
+std::string raw_exchange(unsigned short port, const std::string& request) {
+  const int s = connect_loopback(port);
+  if (s < 0) return {};
+  // A server that refuses the request early may close before all is sent.
+  (void)::send(s, request.data(), request.size(), MSG_NOSIGNAL);
+  const std::string answer = read_to_end(s);
+  ::close(s);
+  return answer;
+}
+
+std::string read_to_end(int s) {
+  std::string all;
+  char buf[4096];
+  for (ssize_t n; (n = ::recv(s, buf, sizeof buf, 0)) > 0;) all.append(buf, static_cast<size_t>(n));
+  return all;
 }

@@ -1,5 +1,6 @@
-// A blocking HTTP/1.1 client for tests (Boost.Beast): one request on a new
-// loopback connection, the whole answer back.
+// Blocking HTTP/1.1 clients for tests: one request on a new loopback
+// connection (Boost.Beast), the whole answer back; and raw bytes, for
+// clients that misbehave.
 #pragma once
 
 #include <string>
@@ -13,3 +14,11 @@ struct HttpAnswer {
 // Throws boost::system::system_error when the server cannot be reached.
 HttpAnswer http_request(unsigned short port, const std::string& target,
                         const std::string& method = "GET");
+
+// A connection to the loopback port, or -1; a read on it gives up after 10 s.
+int connect_loopback(unsigned short port);
+// All that comes on the connection until the server closes it.
+std::string read_to_end(int s);
+// Sends request as it is on a new connection and returns all that comes back
+// until the server closes it.
+std::string raw_exchange(unsigned short port, const std::string& request);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 
+#include "apps/kpl-host/mqtt/mqtt_client.h"
 #include "apps/kpl-host/view/status_routes.h"
 
 namespace kplhost {
@@ -54,15 +55,15 @@ Host::Host(HostOptions options)
       config_(read_config(options_)),
       outputs_{options_.events.empty()
                    ? nullptr
-                   : std::make_unique<EventLog>(options_.events, options_.event_kinds,
+                   : std::make_unique<EventLog>(options_.events, threads_, options_.event_kinds,
                                                 [this](const std::string& s) { console_.say(s); }),
                nullptr},
       storage_(options_.history, config_.history_keep, static_cast<size_t>(config_.history_queue),
-               events_),
+               events_, threads_),
       devices_{options_.plugin.empty() ? nullptr : std::make_unique<PluginLibrary>(options_.plugin),
                {},
                std::make_shared<HostController>()},
-      polling_(devices_.registry, events_, &storage_.writer),
+      polling_(devices_.registry, events_, &storage_.writer, threads_),
       service_(polling_.io,
                [this](std::function<void()> task) { polling_.worker.post(std::move(task)); }) {
   // The alarm state is on disk before anything tells of a change, and the
@@ -70,7 +71,8 @@ Host::Host(HostOptions options)
   events_.add(&storage_.alarm_state);
   if (config_.mqtt) {
     try {
-      outputs_.mqtt = std::make_unique<MqttBridge>(*config_.mqtt, options_.history, events_);
+      outputs_.mqtt = std::make_unique<MqttBridge>(*config_.mqtt, options_.history, events_,
+                                                   threads_, &MqttClient::make);
     } catch (const MqttError& e) {
       throw MqttError(options_.config + ": " + e.what());
     }
@@ -93,10 +95,18 @@ Host::Host(HostOptions options)
                                e.code().message());
     }
   }
+  // The host is whole: a thread that failed meanwhile is said now.
+  threads_.wire([this](const std::string& line) {
+    console_.say(line);
+    request_stop();
+  });
 }
 
 Host::~Host() {
   stop();
+  // Threads still running end with the parts they belong to, and there is
+  // no host left to stop by then.
+  threads_.wire([this](const std::string& line) { console_.say(line); });
   devices_.registry.clear();
 }
 
@@ -261,10 +271,12 @@ int run_host(const HostOptions& options) {
       if (!ec) host->request_stop();
     });
   }
-  host->start();
-  host->wait_for_rounds(options.rounds);
+  host->run_as("main", [&] {
+    host->start();
+    host->wait_for_rounds(options.rounds);
+  });
   host->stop();
-  return 0;
+  return host->failed() ? 1 : 0;
 }
 
 }  // namespace kplhost

@@ -13,6 +13,7 @@
 #include "apps/kpl-host/core/device_slot.h"
 #include "apps/kpl-host/core/host_events.h"
 #include "apps/kpl-host/core/outputs_status.h"
+#include "apps/kpl-host/core/thread_guard.h"
 #include "apps/kpl-host/mqtt/mqtt_bridge.h"
 #include "apps/kpl-host/options.h"
 #include "apps/kpl-host/outputs/console.h"
@@ -45,6 +46,14 @@ class Host {
   bool wait_for_rounds(long rounds);
   // Makes a wait return; from any thread.
   void request_stop();
+  // Runs f on the calling thread as one of the host's: what escapes it is
+  // said and stops the host, as for the host's own threads.
+  template <class F>
+  void run_as(const char* thread, F&& f) {
+    threads_.run(thread, std::forward<F>(f));
+  }
+  // Whether one of the host's threads failed, and so stopped it.
+  bool failed() const { return threads_.any_failed(); }
   // A line of the host's own on the console; from any thread.
   void say(const std::string& text) { console_.say(text); }
   // Stops polling and connections, lets the round work already handed over
@@ -85,6 +94,8 @@ class Host {
 
   HostOptions options_;
   Console console_;
+  // Before every part that starts a thread, so that it outlives them all.
+  ThreadGuard threads_;
   HostConfig config_;
   EventFanout events_;
   Outputs outputs_;
@@ -99,8 +110,9 @@ class Host {
 };
 
 // main()'s run: the host, stopped by SIGINT, SIGTERM, the duration or the
-// round count. Returns the exit status; what kept it from starting is
-// printed to standard error (status 2).
+// round count. Returns the exit status: 0; 2 when it could not start, which
+// is printed to standard error; 1 when one of its threads failed, which is
+// said on the console.
 int run_host(const HostOptions& options);
 
 }  // namespace kplhost

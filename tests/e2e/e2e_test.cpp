@@ -166,73 +166,16 @@ TEST_F(EndToEnd, UnusableCountsStopThatDeviceOnly) {
   for (const Json::Value& p : events_of("publish", 8)) expect_image_matches(p, good, 8);
 }
 
-TEST_F(EndToEnd, BadStartsSayWhyAndExitNonZero) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  };
-  add_unit({7, {0, 0, 0, 0, 0}});
-  write_config(100);
-  const std::string config_text = read_text(config_path);
-  // An operator's slips: an output named like an input, under another
-  // spelling, is refused before anything is opened.
-  const Case cases[] = {
-      {{"--plugin", QLTMODEL_SO, "--config", "/nonexistent/host.json"},
-       "kpl-host: /nonexistent/host.json: cannot be read"},
-      {{"--plugin", "/nonexistent/plugin.so", "--config", ""},
-       "kpl-host: --config: expected a value, got an empty one"},
-      {{"--plugin", "p", "--config", "c", "--history", ""},
-       "kpl-host: --history: expected a value, got an empty one"},
-      {{"--config", "x.json"}, "kpl-host: --plugin is required"},
-      {{"--plugin", "p", "--config", "c", "--rounds", "many"},
-       "kpl-host: --rounds: expected a whole number from 1 to "},
-      {{"--plugin", "p", "--config", "c", "--rounds", "99999999999999999999"},
-       "kpl-host: --rounds: expected a whole number from 1 to " + std::to_string(LONG_MAX) +
-           ", got 99999999999999999999"},
-      {{"--plugin", "p", "--config", "c", "--duration-s", "0x10"},
-       "kpl-host: --duration-s: expected a number of seconds above 0, got 0x10"},
-      {{"--plugin", "p", "--config", "c", "--bogus", "--quiet"},
-       "kpl-host: unknown option --bogus"},
-      {{"--plugin", "p", "--config", "c", "--quiet", "extra"},
-       "kpl-host: unexpected argument extra"},
-      {{"--plugin", QLTMODEL_SO, "--config", config_path, "--events",
-        dir + "/../" + dir.substr(dir.rfind('/') + 1) + "/host.json"},
-       "kpl-host: --events: names the same file as --config"},
-      {{"--plugin", QLTMODEL_SO, "--config", config_path, "--history", dir + "/./h.db", "--events",
-        dir + "/h.db"},
-       "kpl-host: --events: names the same file as --history"},
-      {{"--plugin", QLTMODEL_SO, "--config", config_path, "--history", config_path},
-       "kpl-host: --history: names the same file as --config"},
-  };
-  for (const Case& c : cases) {
-    const auto p = run_host(c.args);
-    EXPECT_EQ(p->wait(seconds(10)), 2);
-    EXPECT_EQ(p->err().rfind(c.message, 0), 0u) << p->err();
-  }
-  EXPECT_EQ(read_text(config_path), config_text);
-  const auto missing_plugin =
-      run_host({"--plugin", dir + "/none.so", "--config", config_path, "--history", history_path});
-  EXPECT_EQ(missing_plugin->wait(seconds(10)), 2);
-  EXPECT_NE(missing_plugin->err().find("cannot load plug-in: " + dir +
-                                       "/none.so: cannot open shared object file"),
-            std::string::npos)
-      << missing_plugin->err();
-
-  std::ofstream(config_path)
-      << R"({"devices": [{"device_number": 7, "ip": "127.0.0.1", "port": 0}]})";
-  const auto bad_port = start_host({});
-  EXPECT_EQ(bad_port->wait(seconds(10)), 2);
-  EXPECT_EQ(bad_port->err(), "kpl-host: " + config_path +
-                                 ": devices[0].port: expected an integer from 1 to 65535, got 0\n");
-
-  // A misspelt limit would be an alarm that never fires.
-  std::ofstream(config_path) << R"({"devices": [{"device_number": 7, "ip": "127.0.0.1", "port": 1,)"
-                             << R"( "thresholds": {"temperature_1_value": {"mx": 35}}}]})";
-  const auto typo = start_host({});
-  EXPECT_EQ(typo->wait(seconds(10)), 2);
-  EXPECT_EQ(typo->err(), "kpl-host: " + config_path +
-                             ": devices[0].thresholds.temperature_1_value.mx: unknown key; did you "
-                             "mean max?\n");
+// A refusal is one line on standard error, then the usage, and status 2;
+// each refusal's wording is tested without a process.
+TEST_F(EndToEnd, BadStartSaysWhyAndExitsTwo) {
+  const auto p = run_host({"--plugin", "p", "--config", "c", "--rounds", "many"});
+  EXPECT_EQ(p->wait(seconds(10)), 2);
+  EXPECT_EQ(p->err().rfind("kpl-host: --rounds: expected a whole number from 1 to " +
+                               std::to_string(LONG_MAX) + ", got many\nusage: kpl-host ",
+                           0),
+            0u)
+      << p->err();
 }
 
 }  // namespace

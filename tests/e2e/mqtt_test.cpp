@@ -14,7 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class Mqtt : public EndToEnd {
+class MqttAcceptance : public EndToEnd {
  protected:
   // The host's config with its broker connection; `mqtt` holds the keys
   // after "host" and "client_id".
@@ -50,7 +50,7 @@ class Mqtt : public EndToEnd {
   }
 };
 
-TEST_F(Mqtt, RetainedOnlineAndTheLastWillAfterKill) {
+TEST_F(MqttAcceptance, RetainedOnlineAndTheLastWillAfterKill) {
   add_unit({7, {1, 0, 0, 0, 0}});
   sim.start();
   MqttBroker broker(dir, {});
@@ -78,7 +78,7 @@ TEST_F(Mqtt, RetainedOnlineAndTheLastWillAfterKill) {
 // The broker goes away; an alarm is raised and cleared meanwhile, and once
 // with the host restarted in between: both changes reach the subscriber, in
 // order, when the broker is back.
-TEST_F(Mqtt, ChangesWhileTheBrokerIsAwayArriveInOrder) {
+TEST_F(MqttAcceptance, ChangesWhileTheBrokerIsAwayArriveInOrder) {
   qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 0}});
   sim.start();
   MqttBroker broker(dir, {true, {}, false});
@@ -135,7 +135,7 @@ TEST_F(Mqtt, ChangesWhileTheBrokerIsAwayArriveInOrder) {
   EXPECT_EQ(host->wait(20s), 0);
 }
 
-TEST_F(Mqtt, CredentialsAndTls) {
+TEST_F(MqttAcceptance, CredentialsAndTls) {
   add_unit({7, {0, 0, 0, 0, 1}});
   sim.start();
   MqttBroker broker(dir, {false, {{"site", "s3cret"}, {"operator", "watch"}}, true});

@@ -1,17 +1,10 @@
 // The operator's view of a running kpl-host: device health and the
-// communication-loss alarm over HTTP, the metrics checked by Prometheus's
-// own promtool and scraped by a real Prometheus server, the status page
-// rendered by a real headless browser, and clients that misbehave.
-
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
+// communication-loss alarm over HTTP; and, against real clients, the metrics
+// scraped by a Prometheus server and the status page rendered by a headless
+// browser.
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
-#include <thread>
 
 #include "testkit/free_port.h"
 #include "testkit/http_client.h"
@@ -58,13 +51,8 @@ class OperatorView : public EndToEnd {
   std::unique_ptr<Process> host;
 };
 
-// Pipes text into a program of the machine's and returns its exit status.
-int run_with_input(const std::string& command, const std::string& input) {
-  FILE* p = ::popen((command + " >/dev/null 2>&1").c_str(), "w");
-  if (!p) return -1;
-  std::fwrite(input.data(), 1, input.size(), p);
-  return WEXITSTATUS(::pclose(p));
-}
+// Against a real client: labelled acceptance.
+class OperatorViewAcceptance : public OperatorView {};
 
 TEST_F(OperatorView, HealthAlarmsAndCommunicationLossOverHttp) {
   qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
@@ -77,7 +65,6 @@ TEST_F(OperatorView, HealthAlarmsAndCommunicationLossOverHttp) {
   const HttpAnswer metrics = http_request(port, "/metrics");
   EXPECT_EQ(metrics.status, 200);
   EXPECT_EQ(metrics.content_type, "text/plain; version=0.0.4; charset=utf-8");
-  EXPECT_EQ(run_with_input("promtool check metrics", metrics.body), 0) << metrics.body;
   EXPECT_NE(metrics.body.find("kpl_device_up{device=\"7\"} 1"), std::string::npos);
 
   unit.raise("ups1.QLT_0");
@@ -118,7 +105,7 @@ TEST_F(OperatorView, HealthAlarmsAndCommunicationLossOverHttp) {
 
 // A real Prometheus server, started here on loopback, scrapes the host and
 // answers a query for the device's up.
-TEST_F(OperatorView, PrometheusScrapesTheHost) {
+TEST_F(OperatorViewAcceptance, PrometheusScrapesTheHost) {
   add_unit({7, {0, 0, 0, 0, 1}});
   sim.start();
   write_config(100);
@@ -156,7 +143,7 @@ TEST_F(OperatorView, PrometheusScrapesTheHost) {
 
 // What a person sees: the page rendered by headless Chromium, with the
 // device's block, its state word, and an alarm's text coming and going.
-TEST_F(OperatorView, StatusPageInARealBrowser) {
+TEST_F(OperatorViewAcceptance, StatusPageInARealBrowser) {
   qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
   sim.start();
   write_config(100);
@@ -192,91 +179,6 @@ TEST_F(OperatorView, StatusPageInARealBrowser) {
   dom = browse({"--dump-dom"});
   EXPECT_EQ(dom.find("市电输入告警"), std::string::npos);
   EXPECT_NE(dom.find("no active alarms"), std::string::npos);
-  host->interrupt();
-  EXPECT_EQ(host->wait(10s), 0);
-}
-
-long resident_kib(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
-int connect_to(unsigned short port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(port);
-  return ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? s : (::close(s), -1);
-}
-
-// The status code a raw request gets, or 0 when the connection just ends.
-int status_of(unsigned short port, const std::string& request) {
-  const int s = connect_to(port);
-  if (s < 0) return -1;
-  (void)::send(s, request.data(), request.size(), MSG_NOSIGNAL);
-  char buf[64] = {};
-  const ssize_t n = ::recv(s, buf, sizeof buf - 1, 0);
-  ::close(s);
-  return n > 12 ? std::atoi(buf + 9) : 0;
-}
-
-// Clients that hold connections, send too much, read too slowly or ask for
-// what is not there get clear answers, and the rounds keep their pace.
-TEST_F(OperatorView, HostileClientsNeitherStallRoundsNorGrowMemory) {
-  add_unit({7, {1, 0, 0, 0, 1}});
-  sim.start();
-  write_config(100);
-  const unsigned short port = start_with_http();
-  ASSERT_NE(port, 0) << host->out();
-  ASSERT_TRUE(published(7, 5));
-  const long rss_before = resident_kib(host->pid());
-  const size_t rounds_before = events_of("publish", 7).size();
-  const auto start = std::chrono::steady_clock::now();
-
-  std::vector<int> idle;
-  for (int i = 0; i < 30; ++i) idle.push_back(connect_to(port));
-  EXPECT_EQ(status_of(port, "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(1 << 20, 'a') +
-                                "\r\n\r\n"),
-            431);
-  EXPECT_EQ(status_of(port, "DELETE /metrics HTTP/1.1\r\nHost: x\r\n\r\n"), 405);
-  EXPECT_EQ(status_of(port, "BREW /pot HTTP/1.1\r\nHost: x\r\n\r\n"), 405);
-  EXPECT_EQ(status_of(port, "POST /api/devices HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}"),
-            405);
-  EXPECT_EQ(status_of(port, "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}"), 400);
-  EXPECT_EQ(status_of(port, "GET /../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n"), 404);
-  EXPECT_EQ(status_of(port, "this is not http\r\n\r\n"), 0);
-
-  // A reader that takes one byte a second of a large answer.
-  const int slow = connect_to(port);
-  const int small = 1024;
-  ::setsockopt(slow, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  const std::string get = "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n";
-  (void)::send(slow, get.data(), get.size(), MSG_NOSIGNAL);
-  for (int i = 0; i < 5; ++i) {
-    char byte;
-    (void)::recv(slow, &byte, 1, 0);
-    std::this_thread::sleep_for(1s);
-  }
-  // Meanwhile the endpoint still answers others.
-  EXPECT_EQ(http_request(port, "/api/devices").status, 200);
-
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const size_t rounds = events_of("publish", 7).size() - rounds_before;
-  const long rss_after = resident_kib(host->pid());
-  std::printf("hostile clients: %zu rounds in %.1f s (poll 100 ms), resident %ld -> %ld KiB\n",
-              rounds, seconds, rss_before, rss_after);
-  EXPECT_GE(static_cast<double>(rounds), 0.8 * seconds / 0.1);
-#ifdef QLT_SANITIZED
-  EXPECT_LT(rss_after - rss_before, 32768);
-#else
-  EXPECT_LT(rss_after - rss_before, 4096);
-#endif
-  for (int s : idle) ::close(s);
-  ::close(slow);
   host->interrupt();
   EXPECT_EQ(host->wait(10s), 0);
 }

@@ -29,6 +29,9 @@ class RecordingEvents final : public kplhost::HostEvents {
   void link(const kplhost::DeviceSlot&, bool up, const std::string&) override {
     seen.push_back(up ? "up" : "down");
   }
+  void mqtt(const std::string& state, const std::string&) override {
+    seen.push_back("mqtt " + state);
+  }
   std::vector<std::string> seen;
 };
 

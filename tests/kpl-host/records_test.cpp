@@ -22,7 +22,8 @@ TEST(EventStream, LinesAsTheOperatorsGuideShowsThem) {
   cfg.device_number = 7;
   DeviceSlot slot(cfg);
   {
-    EventLog log(path);
+    ThreadGuard threads;
+    EventLog log(path, threads);
     log.threshold(slot, "water_value", "水浸", 3.14f, 1);
     log.threshold(slot, "humid_1_value", "湿度\"1\"", std::nanf(""), 7);
     log.alarm_point(slot, 1, "QLT_0", "02401", "市电输入告警", "Number_1_UPS_Alarm_", false, 15);
@@ -47,7 +48,8 @@ TEST(EventStream, LinesAsTheOperatorsGuideShowsThem) {
 
 TEST(EventStream, UnwritablePathIsNamed) {
   try {
-    EventLog log("/nonexistent/dir/events.jsonl");
+    ThreadGuard threads;
+    EventLog log("/nonexistent/dir/events.jsonl", threads);
     FAIL();
   } catch (const std::runtime_error& e) {
     EXPECT_EQ(std::string(e.what()).rfind("/nonexistent/dir/events.jsonl: cannot open", 0), 0u);

@@ -1,6 +1,7 @@
 #include "apps/kpl-host/mqtt/mqtt_bridge.h"
 
 #include "apps/kpl-host/core/alarm_text.h"
+#include "apps/kpl-host/core/backoff.h"
 #include "apps/kpl-host/core/device_report.h"
 #include "apps/kpl-host/core/json_text.h"
 #include "apps/kpl-host/storage/sqlite_file.h"
@@ -17,12 +18,20 @@ std::string now_text() { return local_time_text(DeviceHealth::Wall::now()); }
 
 std::string endpoint(const MqttConfig& c) { return c.host + ":" + std::to_string(c.port); }
 
+// The handlers run on the connection's network thread, whose root is not
+// the host's: this is the last place to catch what escapes them.
+template <class F>
+auto on_network_thread(ThreadGuard& threads, F f) {
+  return [&threads, f](auto&&... args) { threads.run("MQTT network", [&] { f(args...); }); };
+}
+
 }  // namespace
 
-MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, HostEvents& others)
-    : config_(config), others_(others), outbox_(db_path, config.outbox_limit) {
-  MqttClient::Handlers h;
-  h.connected = [this](int rc, const std::string& reason) {
+MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, HostEvents& others,
+                       ThreadGuard& threads, const MqttConnection::Make& connect)
+    : config_(config), others_(others), threads_(threads), outbox_(db_path, config.outbox_limit) {
+  MqttConnection::Handlers h;
+  h.connected = on_network_thread(threads_, [this](int rc, const std::string& reason) {
     if (rc != 0) {
       others_.mqtt("refused", "broker " + endpoint(config_) + " refused the connection: " + reason +
                                   "; trying again");
@@ -43,8 +52,8 @@ MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, Hos
     others_.mqtt("connected", "connected to " + endpoint(config_) + " as " + config_.client_id +
                                   "; " + std::to_string(outbox_.size()) +
                                   " alarm change(s) to send");
-  };
-  h.disconnected = [this] {
+  });
+  h.disconnected = on_network_thread(threads_, [this] {
     bool was;
     {
       std::lock_guard<std::mutex> g(lock_);
@@ -55,8 +64,8 @@ MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, Hos
     if (was)
       others_.mqtt("disconnected",
                    "lost the broker " + endpoint(config_) + "; alarm changes wait in the outbox");
-  };
-  h.unreachable = [this](const std::string& reason) {
+  });
+  h.unreachable = on_network_thread(threads_, [this](const std::string& reason) {
     // Said once for each new reason, not at every attempt.
     {
       std::lock_guard<std::mutex> g(lock_);
@@ -65,29 +74,28 @@ MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, Hos
     }
     others_.mqtt("unreachable",
                  "cannot connect to " + endpoint(config_) + ": " + reason + "; trying again");
-  };
-  h.acknowledged = [this](int mid) {
+  });
+  h.acknowledged = on_network_thread(threads_, [this](int mid) {
     {
       std::lock_guard<std::mutex> g(lock_);
       acked_.push_back(mid);
     }
     wake_.notify_one();
-  };
-  client_ = std::make_unique<MqttClient>(config_, config_.topic_prefix + "/status", "offline", h);
+  });
+  client_ = connect(config_, config_.topic_prefix + "/status", "offline", std::move(h));
   retain(config_.topic_prefix + "/status", "online");
 }
 
 MqttBridge::~MqttBridge() { stop(std::chrono::milliseconds(0)); }
 
 void MqttBridge::start() {
-  sender_ = std::thread([this] { send_loop(); });
+  sender_ = threads_.start("MQTT sender", [this] { send_loop(); });
   client_->start();
 }
 
 MqttStatus MqttBridge::status() const {
   std::lock_guard<std::mutex> g(lock_);
-  return {connected_, static_cast<long>(const_cast<MqttOutbox&>(outbox_).size()), dropped_,
-          published_};
+  return {connected_, outbox_.size(), dropped_, published_};
 }
 
 std::string MqttBridge::device_topic(const DeviceSlot& slot, const char* leaf) const {
@@ -264,21 +272,20 @@ void MqttBridge::send_pending(std::unique_lock<std::mutex>& g) {
 }
 
 void MqttBridge::send_loop() {
-  auto delay = std::chrono::seconds(1);
-  auto next_try = std::chrono::steady_clock::now() + delay;
+  // As the library backs off once it has been answered.
+  Backoff retry(std::chrono::seconds(1), std::chrono::seconds(30));
+  auto next_try = std::chrono::steady_clock::now() + retry.next();
   std::unique_lock<std::mutex> g(lock_);
   while (!stopping_) {
     wake_.wait_for(g, std::chrono::milliseconds(200));
     if (connected_) {
       send_pending(g);
     } else if (!client_->answered() && std::chrono::steady_clock::now() >= next_try) {
-      // The broker was not there when the host started: ask again, backing
-      // off as the library does once it has been answered.
+      // The broker was not there when the host started: ask again.
       g.unlock();
       client_->try_again();
       g.lock();
-      delay = std::min(delay * 2, std::chrono::seconds(30));
-      next_try = std::chrono::steady_clock::now() + delay;
+      next_try = std::chrono::steady_clock::now() + retry.next();
     }
   }
 }

@@ -30,7 +30,8 @@
 #include "apps/kpl-host/core/host_events.h"
 #include "apps/kpl-host/core/mqtt_config.h"
 #include "apps/kpl-host/core/outputs_status.h"
-#include "apps/kpl-host/mqtt/mqtt_client.h"
+#include "apps/kpl-host/core/thread_guard.h"
+#include "apps/kpl-host/mqtt/mqtt_connection.h"
 #include "apps/kpl-host/storage/mqtt_outbox.h"
 
 namespace kplhost {
@@ -38,14 +39,19 @@ namespace kplhost {
 class MqttBridge final : public HostEvents {
  public:
   // db_path: the database that holds the outbox (the history's). others:
-  // where the bridge tells of its own connection and losses.
-  MqttBridge(const MqttConfig& config, const std::string& db_path, HostEvents& others);
+  // where the bridge tells of its own connection and losses. threads: where
+  // its sender thread, and its handlers on the connection's network thread,
+  // say that they failed. connect: makes the broker connection
+  // (MqttClient::make). Throws MqttError or HistoryError.
+  MqttBridge(const MqttConfig& config, const std::string& db_path, HostEvents& others,
+             ThreadGuard& threads, const MqttConnection::Make& connect);
   ~MqttBridge() override;
 
   void start();
   // Says "offline" on the status topic, sends what it can for up to `limit`,
   // and disconnects.
   void stop(std::chrono::milliseconds limit);
+  // Never waits for the disk: read on the I/O thread.
   MqttStatus status() const;
 
   // Told on the worker thread.
@@ -64,8 +70,9 @@ class MqttBridge final : public HostEvents {
 
   const MqttConfig config_;
   HostEvents& others_;
+  ThreadGuard& threads_;
   MqttOutbox outbox_;
-  std::unique_ptr<MqttClient> client_;
+  std::unique_ptr<MqttConnection> client_;
 
   mutable std::mutex lock_;
   std::condition_variable wake_;

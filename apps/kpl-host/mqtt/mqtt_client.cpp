@@ -83,6 +83,13 @@ MqttClient::~MqttClient() {
   mosquitto_destroy(mosq_);
 }
 
+std::unique_ptr<MqttConnection> MqttClient::make(const MqttConfig& config,
+                                                 const std::string& will_topic,
+                                                 const std::string& will_payload,
+                                                 Handlers handlers) {
+  return std::make_unique<MqttClient>(config, will_topic, will_payload, std::move(handlers));
+}
+
 void MqttClient::start() {
   std::lock_guard<std::mutex> g(attempt_lock_);
   running_ = true;

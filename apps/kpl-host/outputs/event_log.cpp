@@ -26,14 +26,15 @@ constexpr auto resume_after = std::chrono::seconds(10);
 
 }  // namespace
 
-EventLog::EventLog(const std::string& path, std::set<std::string> kinds, Report report)
+EventLog::EventLog(const std::string& path, ThreadGuard& threads, std::set<std::string> kinds,
+                   Report report)
     : path_(path), kinds_(std::move(kinds)), report_(std::move(report)) {
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0)
     throw std::runtime_error(path + ": cannot open the event file: " + std::strerror(errno));
   size_ = st.st_size;
-  syncer_ = std::thread([this] { sync_when_asked(); });
+  syncer_ = threads.start("event stream sync", [this] { sync_when_asked(); });
 }
 
 EventLog::~EventLog() {
@@ -58,11 +59,6 @@ void EventLog::sync_when_asked() {
     g.lock();
     if (last) return;
   }
-}
-
-long EventLog::lines_lost() const {
-  std::lock_guard<std::mutex> g(lock_);
-  return lost_;
 }
 
 std::string EventLog::begin(const char* kind, const DeviceSlot& slot) {

@@ -6,6 +6,7 @@
 // disk will not take is lost, counted and reported, never left half written.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -16,6 +17,7 @@
 
 #include "apps/kpl-host/core/host_events.h"
 #include "apps/kpl-host/core/problem.h"
+#include "apps/kpl-host/core/thread_guard.h"
 
 namespace kplhost {
 
@@ -26,9 +28,10 @@ class EventLog final : public HostEvents {
 
   // Opens the file for appending, creating it if need be, never truncating
   // it; throws std::runtime_error naming it. With kinds given, only events
-  // of those kinds are written.
-  explicit EventLog(const std::string& path, std::set<std::string> kinds = {},
-                    Report report = nullptr);
+  // of those kinds are written. threads: where its sync thread says that it
+  // failed.
+  EventLog(const std::string& path, ThreadGuard& threads, std::set<std::string> kinds = {},
+           Report report = nullptr);
   ~EventLog() override;
   EventLog(const EventLog&) = delete;
   EventLog& operator=(const EventLog&) = delete;
@@ -48,7 +51,9 @@ class EventLog final : public HostEvents {
   void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
   void mqtt(const std::string& state, const std::string& detail) override;
 
-  long lines_lost() const;
+  // Without the lock held while a line is written: read on the I/O thread
+  // for the status.
+  long lines_lost() const { return lost_; }
   // Why lines are being lost, while they are.
   Problem problem;
 
@@ -66,7 +71,7 @@ class EventLog final : public HostEvents {
   int fd_ = -1;
   // The file's size after the last whole line, where a torn line is cut.
   long long size_ = 0;
-  long lost_ = 0;
+  std::atomic<long> lost_{0};
   // Lines are being lost: since the first of them, lost_before_ were lost
   // before; the last was lost at last_loss_.
   bool losing_ = false;

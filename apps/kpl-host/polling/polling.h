@@ -14,6 +14,7 @@
 #include "apps/kpl-host/core/device_slot.h"
 #include "apps/kpl-host/core/history_sink.h"
 #include "apps/kpl-host/core/host_events.h"
+#include "apps/kpl-host/core/thread_guard.h"
 #include "apps/kpl-host/polling/health_watch.h"
 #include "apps/kpl-host/polling/poller.h"
 #include "apps/kpl-host/polling/publisher.h"
@@ -26,7 +27,8 @@ namespace kplhost {
 
 class Polling {
  public:
-  Polling(DeviceRegistry& registry, HostEvents& events, HistorySink* history);
+  // threads: where the I/O thread and the worker say that they failed.
+  Polling(DeviceRegistry& registry, HostEvents& events, HistorySink* history, ThreadGuard& threads);
   ~Polling();
   Polling(const Polling&) = delete;
   Polling& operator=(const Polling&) = delete;
@@ -50,8 +52,14 @@ class Polling {
   HealthWatch watch;
 
  private:
+  // Ends polling and the connections; on the I/O thread, or once no thread
+  // runs the context.
+  void end_io(const std::function<void()>& before);
+
   const DeviceRegistry& registry_;
+  ThreadGuard& threads_;
   std::unique_ptr<Poller> poller_;
+  bool io_ended_ = false;
   std::thread io_thread_;
 };
 

@@ -6,7 +6,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 
-#include "apps/kpl-host/polling/backoff.h"
+#include "apps/kpl-host/core/backoff.h"
 #include "apps/kpl-host/polling/refresh.h"
 
 namespace kplhost {
@@ -197,7 +197,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   const std::chrono::milliseconds connect_timeout_;
   bool timed_out_ = false;
   bool connecting_ = false;
-  Backoff backoff_;
+  // Reconnect delays: 500 ms after the first failure, up to 30 s.
+  Backoff backoff_{std::chrono::milliseconds(500), std::chrono::seconds(30)};
   std::array<unsigned char, KPLSocketDevice::recv_capacity> buffer_;
   // The bytes an asynchronous write is sending, and those that arrived while
   // it ran; both only touched under the device's lock.

@@ -2,8 +2,8 @@
 
 namespace kplhost {
 
-WorkQueue::WorkQueue(DeviceRegistry& registry, DeviceCalls& calls)
-    : registry_(registry), calls_(calls), thread_([this] { run(); }) {}
+WorkQueue::WorkQueue(DeviceRegistry& registry, DeviceCalls& calls, ThreadGuard& threads)
+    : registry_(registry), calls_(calls), thread_(threads.start("worker", [this] { run(); })) {}
 
 WorkQueue::~WorkQueue() { drain_and_stop(); }
 

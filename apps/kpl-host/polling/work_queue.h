@@ -10,13 +10,14 @@
 
 #include "apps/kpl-host/core/device_calls.h"
 #include "apps/kpl-host/core/device_slot.h"
+#include "apps/kpl-host/core/thread_guard.h"
 #include "host/host_services.h"
 
 namespace kplhost {
 
 class WorkQueue final : public Worker {
  public:
-  WorkQueue(DeviceRegistry& registry, DeviceCalls& calls);
+  WorkQueue(DeviceRegistry& registry, DeviceCalls& calls, ThreadGuard& threads);
   ~WorkQueue() override;
 
   void CheckThresholdWork(KPLVDevice& dev, std::function<void()> work) override;

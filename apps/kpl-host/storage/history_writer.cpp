@@ -14,9 +14,10 @@ constexpr auto last_retry = std::chrono::milliseconds(4000);
 
 }  // namespace
 
-HistoryWriter::HistoryWriter(HistoryStore& store, size_t capacity, HostEvents& events)
+HistoryWriter::HistoryWriter(HistoryStore& store, size_t capacity, HostEvents& events,
+                             ThreadGuard& threads)
     : store_(store), capacity_(std::max<size_t>(capacity, 1)), events_(events) {
-  thread_ = std::thread([this] { run(); });
+  thread_ = threads.start("history writer", [this] { run(); });
 }
 
 HistoryWriter::~HistoryWriter() { stop(std::chrono::milliseconds(0)); }

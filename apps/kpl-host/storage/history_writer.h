@@ -14,13 +14,14 @@
 #include "apps/kpl-host/core/device_slot.h"
 #include "apps/kpl-host/core/history_sink.h"
 #include "apps/kpl-host/core/host_events.h"
+#include "apps/kpl-host/core/thread_guard.h"
 #include "apps/kpl-host/storage/history_store.h"
 
 namespace kplhost {
 
 class HistoryWriter final : public HistorySink {
  public:
-  HistoryWriter(HistoryStore& store, size_t capacity, HostEvents& events);
+  HistoryWriter(HistoryStore& store, size_t capacity, HostEvents& events, ThreadGuard& threads);
   ~HistoryWriter() override;
   HistoryWriter(const HistoryWriter&) = delete;
   HistoryWriter& operator=(const HistoryWriter&) = delete;

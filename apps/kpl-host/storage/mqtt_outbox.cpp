@@ -21,14 +21,23 @@ MqttOutbox::MqttOutbox(const std::string& path, long limit)
   count_ = db_.prepare("SELECT COUNT(*) FROM mqtt_outbox");
   trim_ = db_.prepare(
       "DELETE FROM mqtt_outbox WHERE seq IN (SELECT seq FROM mqtt_outbox ORDER BY seq LIMIT ?)");
+  // Subscribers discard a sequence number they have seen: one that cannot
+  // be read must stop the host, not start again from 1.
   sqlite3_stmt* last = db_.prepare(
       "SELECT MAX(COALESCE((SELECT seq FROM sqlite_sequence WHERE name = 'mqtt_outbox'), 0),"
       " COALESCE((SELECT MAX(seq) FROM mqtt_outbox), 0))");
-  if (sqlite3_step(last) == SQLITE_ROW) next_ = sqlite3_column_int64(last, 0) + 1;
-  sqlite3_reset(last);
-  if (sqlite3_step(count_) == SQLITE_ROW)
-    size_ = static_cast<long>(sqlite3_column_int64(count_, 0));
-  sqlite3_reset(count_);
+  {
+    StatementReset r{last};
+    if (sqlite3_step(last) != SQLITE_ROW) db_.fail("cannot read the outbox's last sequence number");
+    if (sqlite3_column_type(last, 0) != SQLITE_INTEGER)
+      throw HistoryError(db_.path() +
+                         ": the outbox's last sequence number is not a whole number; the file "
+                         "is damaged");
+    next_ = sqlite3_column_int64(last, 0) + 1;
+  }
+  StatementReset r{count_};
+  if (sqlite3_step(count_) != SQLITE_ROW) db_.fail("cannot count the outbox");
+  size_ = static_cast<long>(sqlite3_column_int64(count_, 0));
 }
 
 long long MqttOutbox::next_seq() {
@@ -77,11 +86,6 @@ void MqttOutbox::remove(long long seq) {
   sqlite3_bind_int64(remove_, 1, seq);
   if (sqlite3_step(remove_) != SQLITE_DONE) db_.fail("cannot remove from the outbox");
   size_ -= sqlite3_changes(db_.handle());
-}
-
-long MqttOutbox::size() {
-  std::lock_guard<std::mutex> g(lock_);
-  return size_;
 }
 
 }  // namespace kplhost

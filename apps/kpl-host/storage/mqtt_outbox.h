@@ -6,6 +6,7 @@
 // dropped, and counted.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -37,7 +38,9 @@ class MqttOutbox {
   // Rows with a sequence number above `after`, oldest first, at most n.
   std::vector<OutboxRow> after(long long after, size_t n);
   void remove(long long seq);
-  long size();
+  // Without the lock that a write holds while the disk takes it: read on
+  // the I/O thread for the status.
+  long size() const { return size_; }
 
  private:
   long limit_;
@@ -49,7 +52,7 @@ class MqttOutbox {
   sqlite3_stmt* count_ = nullptr;
   sqlite3_stmt* trim_ = nullptr;
   long long next_ = 1;
-  long size_ = 0;
+  std::atomic<long> size_{0};
 };
 
 }  // namespace kplhost

@@ -33,6 +33,7 @@ class SqliteFile {
   // "PATH: what: SQLite's message".
   [[noreturn]] void fail(const std::string& what) const;
   sqlite3* handle() const { return db_; }
+  const std::string& path() const { return path_; }
 
  private:
   std::string path_;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "apps/kpl-host/core/host_events.h"
+#include "apps/kpl-host/core/thread_guard.h"
 #include "apps/kpl-host/storage/alarm_state_store.h"
 #include "apps/kpl-host/storage/history_lock.h"
 #include "apps/kpl-host/storage/history_store.h"
@@ -17,8 +18,12 @@ namespace kplhost {
 struct Storage {
   // keep: newest images per device; queue: rows that may wait for the disk.
   // Throws HistoryInUse or HistoryError naming the file.
-  Storage(const std::string& path, int keep, std::size_t queue, HostEvents& events)
-      : lock(path), history(path, keep), alarm_state(path), writer(history, queue, events) {}
+  Storage(const std::string& path, int keep, std::size_t queue, HostEvents& events,
+          ThreadGuard& threads)
+      : lock(path),
+        history(path, keep),
+        alarm_state(path),
+        writer(history, queue, events, threads) {}
 
   HistoryLock lock;
   HistoryStore history;

@@ -1,6 +1,7 @@
 #include "apps/kpl-host/view/http_server.h"
 
 #include <boost/asio/ip/address.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/empty_body.hpp>
@@ -11,6 +12,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "apps/kpl-host/core/backoff.h"
+
 namespace kplhost {
 
 namespace beast = boost::beast;
@@ -19,8 +22,11 @@ using boost::asio::ip::tcp;
 
 struct HttpServer::State {
   State(boost::asio::io_context& io, Handler h, HttpLimits l)
-      : acceptor(io), handler(std::move(h)), limits(l) {}
+      : acceptor(io), retry(io), handler(std::move(h)), limits(l) {}
   tcp::acceptor acceptor;
+  // Accepting again once descriptors may be free.
+  boost::asio::steady_timer retry;
+  Backoff short_of_descriptors{std::chrono::milliseconds(100), std::chrono::seconds(1)};
   Handler handler;
   HttpLimits limits;
   std::size_t open = 0;
@@ -124,9 +130,26 @@ class Session : public std::enable_shared_from_this<Session> {
   std::optional<http::request_parser<http::empty_body>> parser_;
 };
 
+// Out of descriptors (or of kernel memory) the connection stays queued and
+// each new try fails at once: trying again without a pause would spin the
+// I/O thread that the polling needs.
+bool short_of_descriptors(const beast::error_code& ec) {
+  namespace errc = boost::system::errc;
+  return ec == errc::too_many_files_open || ec == errc::too_many_files_open_in_system ||
+         ec == errc::no_buffer_space || ec == errc::not_enough_memory;
+}
+
 void accept(const std::shared_ptr<HttpServer::State>& server) {
   server->acceptor.async_accept([server](beast::error_code ec, tcp::socket socket) {
     if (server->stopped) return;
+    if (short_of_descriptors(ec)) {
+      server->retry.expires_after(server->short_of_descriptors.next());
+      server->retry.async_wait([server](beast::error_code e) {
+        if (!e && !server->stopped) accept(server);
+      });
+      return;
+    }
+    server->short_of_descriptors.reset();
     if (!ec) {
       if (server->open < server->limits.connections) {
         std::make_shared<Session>(std::move(socket), server)->read();
@@ -165,6 +188,7 @@ void HttpServer::stop() {
   state_->stopped = true;
   beast::error_code ec;
   state_->acceptor.close(ec);
+  state_->retry.cancel();
 }
 
 tcp::endpoint parse_endpoint(const std::string& text) {

@@ -26,8 +26,8 @@ struct HttpLimits {
   std::size_t header_bytes = 8192;
   // A connection that sends no complete request, or does not take a reply,
   // within this long is closed.
-  std::chrono::seconds idle{10};
-  std::chrono::seconds write{10};
+  std::chrono::milliseconds idle{10000};
+  std::chrono::milliseconds write{10000};
 };
 
 class HttpServer {
