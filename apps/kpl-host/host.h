@@ -20,8 +20,10 @@
 #include "apps/kpl-host/plugin_library.h"
 #include "apps/kpl-host/polling/polling.h"
 #include "apps/kpl-host/service_notify.h"
+#include "apps/kpl-host/storage/alarm_log.h"
 #include "apps/kpl-host/storage/storage.h"
 #include "apps/kpl-host/view/http_server.h"
+#include "apps/kpl-host/view/web_config.h"
 #include "host/host_services.h"
 
 namespace kplhost {
@@ -86,9 +88,11 @@ class Host {
   HostOptions options_;
   Console console_;
   HostConfig config_;
+  WebConfig web_config_;
   EventFanout events_;
   Outputs outputs_;
   Storage storage_;
+  AlarmLog alarm_log_;
   Devices devices_;
   Polling polling_;
   std::unique_ptr<HttpServer> http_;

@@ -47,6 +47,7 @@ class EventLog final : public HostEvents {
                      const std::string& hint) override;
   void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
   void mqtt(const std::string& state, const std::string& detail) override;
+  void acknowledged(const DeviceSlot&, const ListedAlarm& alarm) override;
 
   long lines_lost() const;
   // Why lines are being lost, while they are.
