@@ -96,8 +96,7 @@ AlarmLog::AlarmLog(const std::string& path, AlarmLogBound bound, bool acknowledg
       "INSERT INTO alarm_log (unix_ms, local_time, device_number, point, state, fields, "
       "raised_seq, duration_s, listed) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
   cleared_ = db_.prepare("UPDATE alarm_log SET cleared_time = ?, listed = ? WHERE seq = ?");
-  acked_ =
-      db_.prepare("UPDATE alarm_log SET ack_by = ?, ack_time = ?, listed = ? WHERE seq = ?");
+  acked_ = db_.prepare("UPDATE alarm_log SET ack_by = ?, ack_time = ?, listed = ? WHERE seq = ?");
   listed_ = db_.prepare(
       "SELECT seq, point, fields, local_time, unix_ms, cleared_time, ack_by, ack_time "
       "FROM alarm_log WHERE device_number = ? AND listed ORDER BY seq");
@@ -291,9 +290,10 @@ AlarmLogPage AlarmLog::page(const AlarmLogQuery& q) {
   sqlite3_stmt* s = q.since_seq ? after_ : q.since_ms ? from_time_ : before_;
   std::lock_guard<std::mutex> g(lock_);
   StatementReset r{s};
-  sqlite3_bind_int64(s, 1, q.since_seq ? *q.since_seq
-                           : q.since_ms ? *q.since_ms
-                                        : q.before_seq.value_or(LLONG_MAX));
+  sqlite3_bind_int64(s, 1,
+                     q.since_seq  ? *q.since_seq
+                     : q.since_ms ? *q.since_ms
+                                  : q.before_seq.value_or(LLONG_MAX));
   if (q.device) sqlite3_bind_int64(s, 2, *q.device);
   // One more than asked: whether there is more.
   sqlite3_bind_int64(s, 3, static_cast<sqlite3_int64>(q.limit) + 1);

@@ -20,7 +20,8 @@ std::string tls_reason(const boost::system::system_error& e) {
   return r ? r : e.code().message();
 }
 
-std::shared_ptr<boost::asio::ssl::context> tls_context(const WebConfig& c, const std::string& path) {
+std::shared_ptr<boost::asio::ssl::context> tls_context(const WebConfig& c,
+                                                       const std::string& path) {
   namespace ssl = boost::asio::ssl;
   auto ctx = std::make_shared<ssl::context>(ssl::context::tls_server);
   // TLS 1.2 and newer, as the exporters take by default.
@@ -53,7 +54,8 @@ std::shared_ptr<boost::asio::ssl::context> tls_context(const WebConfig& c, const
 
 }  // namespace
 
-HttpAccess web_access(boost::asio::io_context& io, const WebConfig& config, const std::string& path) {
+HttpAccess web_access(boost::asio::io_context& io, const WebConfig& config,
+                      const std::string& path) {
   HttpAccess access;
   if (config.tls()) access.tls = tls_context(config, path);
   if (config.login()) {

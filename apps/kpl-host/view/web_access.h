@@ -13,6 +13,7 @@ namespace kplhost {
 
 // path: the web configuration's, for messages. Throws WebConfigError naming
 // it, the key and the file that cannot be used.
-HttpAccess web_access(boost::asio::io_context& io, const WebConfig& config, const std::string& path);
+HttpAccess web_access(boost::asio::io_context& io, const WebConfig& config,
+                      const std::string& path);
 
 }  // namespace kplhost

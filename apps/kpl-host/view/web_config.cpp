@@ -81,9 +81,9 @@ WebConfig parse_web_config(const std::string& text, const std::string& path) {
       if (value.is_null) continue;
       c.mapping(value, key);
       c.only(value, key, {"cert_file", "key_file"},
-             {"cert", "key", "client_auth_type", "client_ca_file", "client_ca", "client_allowed_sans",
-              "min_version", "max_version", "cipher_suites", "curve_preferences",
-              "prefer_server_cipher_suites"});
+             {"cert", "key", "client_auth_type", "client_ca_file", "client_ca",
+              "client_allowed_sans", "min_version", "max_version", "cipher_suites",
+              "curve_preferences", "prefer_server_cipher_suites"});
       for (const auto& [name, file] : value.map)
         (name == "cert_file" ? cfg.cert_file : cfg.key_file) = c.file(file, key + "." + name);
       if (cfg.cert_file.empty() || cfg.key_file.empty())

@@ -63,8 +63,10 @@ class Reader {
     for (size_t k = 0; k < s.size(); ++k) {
       const char c = s[k];
       if (quote) {
-        if (c == '\\' && quote == '"') ++k;
-        else if (c == quote) quote = 0;
+        if (c == '\\' && quote == '"')
+          ++k;
+        else if (c == quote)
+          quote = 0;
       } else if (c == '"' || c == '\'') {
         quote = c;
       } else if (c == '#' && (k == 0 || s[k - 1] == ' ')) {
@@ -92,8 +94,7 @@ class Reader {
       std::string text = strip(content(line));
       size_t pos = 0;
       const std::string key = scalar(text, pos, line, ":");
-      if (pos >= text.size() || text[pos] != ':' ||
-          (pos + 1 < text.size() && text[pos + 1] != ' '))
+      if (pos >= text.size() || text[pos] != ':' || (pos + 1 < text.size() && text[pos + 1] != ' '))
         fail(line, "expected \"key: value\"");
       for (const auto& kv : node.map)
         if (kv.first == key) fail(line, key + ": a key given twice");
@@ -107,6 +108,8 @@ class Reader {
         skip_blank();
         if (at_ < lines_.size() && indent(lines_[at_]) > level) {
           value = mapping(indent(lines_[at_]));
+          // Said at its key.
+          value.line = static_cast<int>(line) + 1;
         } else {
           value.is_null = true;
         }
@@ -171,8 +174,8 @@ class Reader {
     if (first == '"' || first == '\'') return quoted(s, pos, line);
     if (std::string("[]{}&*!|>%@`-").find(first) != std::string::npos &&
         !(first == '-' && pos + 1 < s.size() && s[pos + 1] != ' '))
-      fail(line, std::string("\"") + first +
-                     "\" starts YAML this reader does not take; quote the value");
+      fail(line,
+           std::string("\"") + first + "\" starts YAML this reader does not take; quote the value");
     std::string out;
     while (pos < s.size()) {
       const char c = s[pos];
@@ -201,10 +204,14 @@ class Reader {
       if (q == '"' && c == '\\') {
         if (pos >= s.size()) break;
         const char e = s[pos++];
-        if (e == '"' || e == '\\' || e == '/') out += e;
-        else if (e == 'n') out += '\n';
-        else if (e == 't') out += '\t';
-        else fail(line, std::string("\\") + e + " is an escape this reader does not take");
+        if (e == '"' || e == '\\' || e == '/')
+          out += e;
+        else if (e == 'n')
+          out += '\n';
+        else if (e == 't')
+          out += '\t';
+        else
+          fail(line, std::string("\\") + e + " is an escape this reader does not take");
         continue;
       }
       out += c;
