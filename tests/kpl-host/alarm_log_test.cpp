@@ -42,13 +42,20 @@ class AlarmLogFile : public ::testing::Test {
   }
   // A round whose only change is the UPS mains alarm going on or off.
   void mains(AlarmLog& log, bool on, long round = 6) {
-    const rule_value r{rule_alarm, "QLT_0", "市电输入告警", 15, on, "02401",
-                       "Number_1_UPS_Alarm_", on ? rule_in_alarm : rule_normal};
+    const rule_value r{
+        rule_alarm, "QLT_0", "市电输入告警",        15,
+        on,         "02401", "Number_1_UPS_Alarm_", on ? rule_in_alarm : rule_normal};
     log.round(slot, RoundSummary{round, 1, {AlarmChange{on, r}}});
   }
   void hot(AlarmLog& log, bool on, float value) {
-    const rule_value r{rule_analogue, "temperature_1_value", "温度1", 6, value_bits_of(value),
-                       "", "", on ? rule_in_alarm : rule_normal};
+    const rule_value r{rule_analogue,
+                       "temperature_1_value",
+                       "温度1",
+                       6,
+                       value_bits_of(value),
+                       "",
+                       "",
+                       on ? rule_in_alarm : rule_normal};
     AlarmChange c{on, r};
     c.has_max = true;
     c.max = 35;
@@ -77,15 +84,17 @@ TEST_F(AlarmLogFile, RaisesAndClearsAreLoggedAsTheEventStreamWritesThem) {
   // Newest first.
   const AlarmLogEntry& clear = page.entries[0];
   EXPECT_FALSE(clear.raised);
-  EXPECT_EQ(clear.fields,
-            R"("round":14,"id":"QLT_0","code":"02401","desc":"市电输入告警","label":"Number_1_UPS_Alarm_","number":15)");
+  EXPECT_EQ(
+      clear.fields,
+      R"("round":14,"id":"QLT_0","code":"02401","desc":"市电输入告警","label":"Number_1_UPS_Alarm_","number":15)");
   EXPECT_EQ(clear.raised_seq, page.entries[3].seq);
   ASSERT_TRUE(clear.duration_s.has_value());
   EXPECT_DOUBLE_EQ(*clear.duration_s, 90);
   EXPECT_EQ(page.entries[1].fields,
             R"("id":"communication_lost","desc":"no round for 6.2 s; its values are stale")");
-  EXPECT_EQ(page.entries[2].fields,
-            R"("round":7,"name":"temperature_1_value","desc":"温度1","value":41.5,"max":35,"number":6)");
+  EXPECT_EQ(
+      page.entries[2].fields,
+      R"("round":7,"name":"temperature_1_value","desc":"温度1","value":41.5,"max":35,"number":6)");
   EXPECT_TRUE(page.entries[3].raised);
   EXPECT_EQ(page.entries[3].device_number, 7u);
   EXPECT_EQ(page.entries[3].local_time, local_time_text(now - 90s));
@@ -187,8 +196,8 @@ TEST_F(AlarmLogFile, PagesForwardFromARowOrATimeAndBackFromARow) {
   EXPECT_EQ(page.entries[0].seq, 9);
   q = {};
   q.device = 8;
-  q.since_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                   (now - 60s).time_since_epoch()).count();
+  q.since_ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>((now - 60s).time_since_epoch()).count();
   page = log->page(q);
   ASSERT_EQ(page.entries.size(), 2u);
   EXPECT_EQ(page.entries[0].device_number, 8u);
@@ -239,8 +248,9 @@ TEST_F(AlarmLogFile, AcknowledgementGoesToTheBrokersOutbox) {
   EXPECT_EQ(rows[0].topic, "site/devices/7/alarms");
   const std::string payload = rows[0].payload;
   const std::string fields = payload.substr(0, payload.find(",\"time\":"));
-  EXPECT_EQ(fields,
-            R"({"seq":1,"device":7,"device_name":"UPS \"A\"","state":"acknowledged","round":6,"id":"QLT_0","code":"02401","number":15,"by":"alice","ack_time":"2026-12-08 17:05:09")");
+  EXPECT_EQ(
+      fields,
+      R"({"seq":1,"device":7,"device_name":"UPS \"A\"","state":"acknowledged","round":6,"id":"QLT_0","code":"02401","number":15,"by":"alice","ack_time":"2026-12-08 17:05:09")");
 }
 
 }  // namespace

@@ -45,13 +45,13 @@ class SiteAccess : public ::testing::Test {
     registry.add(c);
     HttpAccess access;
     if (login) {
-      access.login = std::make_shared<Login>(io, std::map<std::string, std::string>{{"alice", alice_hash}},
-                                             300ms);
+      access.login = std::make_shared<Login>(
+          io, std::map<std::string, std::string>{{"alice", alice_hash}}, 300ms);
       access.writes = true;
     }
-    const StatusRoutes routes(registry, [] { return OutputsStatus(); },
-                              {&records, [](std::function<void()> task) { task(); }, access.login,
-                               false});
+    const StatusRoutes routes(
+        registry, [] { return OutputsStatus(); },
+        {&records, [](std::function<void()> task) { task(); }, access.login, false});
     server = std::make_unique<HttpServer>(
         io, boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), 0),
         [routes](const HttpRequest& r, const Respond& respond) { routes.handle(r, respond); },
@@ -68,8 +68,7 @@ class SiteAccess : public ::testing::Test {
     if (thread.joinable()) thread.join();
   }
   HttpAnswer as(const std::string& password, const std::string& target,
-                const std::string& method = "GET", Fields more = {},
-                const std::string& body = "") {
+                const std::string& method = "GET", Fields more = {}, const std::string& body = "") {
     more.emplace_back("Authorization", basic_authorization("alice", password));
     return http_request(port, target, method, more, body);
   }
@@ -134,9 +133,9 @@ TEST_F(SiteAccess, AWriteNeedsTheFormTokenOfThisSitesPage) {
   EXPECT_EQ(as("right horse", "/api/acknowledge", "POST", {{"Origin", "http://evil.example"}}, form)
                 .status,
             403);
-  EXPECT_EQ(
-      as("right horse", "/api/acknowledge", "POST", {{"Sec-Fetch-Site", "cross-site"}}, form).status,
-      403);
+  EXPECT_EQ(as("right horse", "/api/acknowledge", "POST", {{"Sec-Fetch-Site", "cross-site"}}, form)
+                .status,
+            403);
   EXPECT_EQ(as("right horse", "/api/acknowledge", "POST", {}, "device=7&token=bad").status, 403);
   EXPECT_TRUE(records.acknowledged.empty());
   EXPECT_EQ(as("right horse", "/api/acknowledge", "POST", {}, "device=8&token=" + token).status,

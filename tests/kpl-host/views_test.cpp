@@ -27,8 +27,9 @@ class Views : public ::testing::Test {
     c.thresholds["temperature_1_value"] = {5.0, 35.0};
     c.thresholds["humid_1_value"] = {std::nullopt, 80.0};
     DeviceSlot& slot = registry.add(c);
-    const rule_value hot{rule_analogue, "temperature_1_value", "温度1", 6, value_bits_of(41.5f),
-                         "", "", rule_in_alarm};
+    const rule_value hot{
+        rule_analogue, "temperature_1_value", "温度1", 6, value_bits_of(41.5f), "", "",
+        rule_in_alarm};
     slot.view.update(3, {hot});
     ListedAlarm active;
     active.seq = 4;
@@ -70,11 +71,14 @@ TEST_F(Views, DevicesCarryTheirNamesAndWhoAcknowledgedTheirAlarms) {
 
 TEST_F(Views, MetricLabelsEscapedAndLimitsInTheMetricsUnit) {
   const std::string text = metrics_text(report_devices(registry), {});
-  EXPECT_NE(text.find(R"(kpl_device_info{device="7",name="UPS \"A\" \\ 电池柜",location="机房 <b>2</b>"} 1)"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find(
+          R"(kpl_device_info{device="7",name="UPS \"A\" \\ 电池柜",location="机房 <b>2</b>"} 1)"),
+      std::string::npos)
       << text;
-  EXPECT_NE(text.find(R"(kpl_point_threshold{device="7",point="temperature_1_value",limit="max"} 35)"),
-            std::string::npos);
+  EXPECT_NE(
+      text.find(R"(kpl_point_threshold{device="7",point="temperature_1_value",limit="max"} 35)"),
+      std::string::npos);
   EXPECT_NE(text.find(R"(kpl_point_threshold{device="7",point="humid_1_value",limit="max"} 0.8)"),
             std::string::npos);
   EXPECT_EQ(text.find(R"(point="humid_1_value",limit="min")"), std::string::npos);
@@ -94,9 +98,10 @@ TEST_F(Views, AlarmLogEntriesAsTheApiWritesThem) {
   clear.duration_s = 21.5;
   page.entries.push_back(clear);
   page.more = true;
-  EXPECT_EQ(alarms_json(page, registry),
-            R"({"alarms":[{"seq":9,"time":"2026-12-08 17:05:30","unix_ms":1796829466568,"device":7,"device_name":"UPS \"A\" \\ 电池柜","device_location":"机房 <b>2</b>","state":"cleared","round":9,"id":"QLT_0","number":15,"raised_seq":2,"duration_s":21.5}],"more":true})"
-            "\n");
+  EXPECT_EQ(
+      alarms_json(page, registry),
+      R"({"alarms":[{"seq":9,"time":"2026-12-08 17:05:30","unix_ms":1796829466568,"device":7,"device_name":"UPS \"A\" \\ 电池柜","device_location":"机房 <b>2</b>","state":"cleared","round":9,"id":"QLT_0","number":15,"raised_seq":2,"duration_s":21.5}],"more":true})"
+      "\n");
 }
 
 // Controllers have no internet: nothing the page loads comes from elsewhere,

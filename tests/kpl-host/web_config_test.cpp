@@ -14,12 +14,13 @@ using kplhost::WebConfigError;
 const std::string hash = "$2y$10$abcdefghijklmnopqrstuuqflPDzB6gcMhKa1rZqKiun2YGL5sa2u";
 
 TEST(WebConfig, BlockAndFlowStylesWithCommentsAndQuotes) {
-  const auto block = parse_web_config("---\n# the endpoint\ntls_server_config:\n"
-                                      "  cert_file: web.crt   # beside this file\n"
-                                      "  key_file: \"/etc/kpl-host/web key.pem\"\n"
-                                      "basic_auth_users:\n  alice: " + hash +
-                                          "\n  'bob o''neil': '" + hash + "'\n",
-                                      "/etc/kpl-host/web.yml");
+  const auto block = parse_web_config(
+      "---\n# the endpoint\ntls_server_config:\n"
+      "  cert_file: web.crt   # beside this file\n"
+      "  key_file: \"/etc/kpl-host/web key.pem\"\n"
+      "basic_auth_users:\n  alice: " +
+          hash + "\n  'bob o''neil': '" + hash + "'\n",
+      "/etc/kpl-host/web.yml");
   EXPECT_EQ(block.cert_file, "/etc/kpl-host/web.crt");
   EXPECT_EQ(block.key_file, "/etc/kpl-host/web key.pem");
   ASSERT_EQ(block.users.size(), 2u);

@@ -202,7 +202,18 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
         });
   }
 
+  // Over TLS the peer is told the end (close_notify) first, within a
+  // second, so that it can tell an answer ended from one cut off.
   void close() {
+    if constexpr (tls) {
+      if (!shut_) {
+        shut_ = true;
+        beast::get_lowest_layer(stream_).expires_after(std::chrono::seconds(1));
+        stream_.async_shutdown(
+            [self = this->shared_from_this()](beast::error_code) { self->close(); });
+        return;
+      }
+    }
     beast::error_code ec;
     auto& socket = beast::get_lowest_layer(stream_).socket();
     socket.shutdown(tcp::socket::shutdown_both, ec);
@@ -213,6 +224,7 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
   std::shared_ptr<HttpServer::State> server_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
+  bool shut_ = false;
 };
 
 void accept(const std::shared_ptr<HttpServer::State>& server) {
