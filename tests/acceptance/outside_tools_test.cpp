@@ -46,8 +46,8 @@ DeviceRegistry& named_devices(DeviceRegistry& registry) {
     c.location = names[i][1];
     c.thresholds["temperature_1_value"] = {5.0, 35.0};
     DeviceSlot& slot = registry.add(c);
-    const rule_value r{rule_alarm, "QLT_0", "市电输入告警", 15, 1, "02401", "Number_1_\"UPS\"",
-                       rule_in_alarm};
+    const rule_value r{rule_alarm, "QLT_0", "市电输入告警",     15,
+                       1,          "02401", "Number_1_\"UPS\"", rule_in_alarm};
     slot.view.update(1, {r});
   }
   return registry;
@@ -73,8 +73,9 @@ TEST(OutsideTools, OpensslChecksTheTlsAndReadsAnAnswerThroughIt) {
                 out),
             0)
       << out;
-  std::ofstream(dir + "/web.yml") << "tls_server_config:\n  cert_file: web.crt\n  key_file: web.key\n"
-                                  << "basic_auth_users:\n  alice: " << alice_hash << "\n";
+  std::ofstream(dir + "/web.yml")
+      << "tls_server_config:\n  cert_file: web.crt\n  key_file: web.key\n"
+      << "basic_auth_users:\n  alice: " << alice_hash << "\n";
   boost::asio::io_context io;
   DeviceRegistry registry;
   named_devices(registry);

@@ -35,7 +35,8 @@ class SitePage : public ::testing::Test {
     std::string tmpl = ::testing::TempDir() + "kpl-site-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
     dir = tmpl;
-    ASSERT_TRUE(std::ifstream(source + "/tests/acceptance/browser/node_modules/puppeteer-core/package.json"))
+    ASSERT_TRUE(std::ifstream(source +
+                              "/tests/acceptance/browser/node_modules/puppeteer-core/package.json"))
         << "puppeteer-core is not installed: run tools/deps-browser.sh";
     Json::Value site = json_of(read_text(source + "/examples/site.json"));
     // A place whose text is markup, quotes and a backslash: shown as written.
@@ -137,7 +138,8 @@ TEST_F(SitePage, FortyUnitsAtAGlanceAndAnAcknowledgementThatOutlastsARestart) {
   EXPECT_EQ(seen["in_alarm"], json_of("[3, 12, 27]"));
   bool shown_as_written = false;
   for (const Json::Value& t : seen["tile_texts"])
-    shown_as_written = shown_as_written || t.asString().find("Row \"B\" \\ <i>机房</i>") != std::string::npos;
+    shown_as_written =
+        shown_as_written || t.asString().find("Row \"B\" \\ <i>机房</i>") != std::string::npos;
   EXPECT_TRUE(shown_as_written);
   EXPECT_EQ(seen["markup_in_tiles"], 0);
   EXPECT_LE(seen["phone_width"].asInt(), 390);
@@ -166,9 +168,9 @@ TEST_F(SitePage, FortyUnitsAtAGlanceAndAnAcknowledgementThatOutlastsARestart) {
   ASSERT_EQ(host->wait(20s), 0) << host->out();
   start_host();
   ASSERT_TRUE(settled({3, 12, 27}, {40})) << host->out();
-  const Json::Value after = drive({"acknowledged", url.substr(0, url.rfind(':') + 1) +
-                                                       std::to_string(port) + "/",
-                                   "alice", "right horse", seen["device"].asString()});
+  const Json::Value after =
+      drive({"acknowledged", url.substr(0, url.rfind(':') + 1) + std::to_string(port) + "/",
+             "alice", "right horse", seen["device"].asString()});
   EXPECT_EQ(after["acknowledged"].asString(), acknowledged);
 }
 
