@@ -69,18 +69,8 @@ class SitePage : public ::testing::Test {
                                  dir + "/events.jsonl", "--http", "127.0.0.1:0", "--web-config",
                                  dir + "/web.yml", "--quiet"},
         ProcessOutput::files_in(dir, "kpl-host"));
-    const std::string mark = "status page http://127.0.0.1:";
-    port = 0;
-    ASSERT_TRUE(eventually(
-        [&] {
-          const std::string out = host->out();
-          const size_t at = out.find(mark);
-          if (at != std::string::npos)
-            port = static_cast<unsigned short>(std::stoi(out.substr(at + mark.size())));
-          return port != 0;
-        },
-        10s))
-        << host->out();
+    port = printed_port(*host);
+    ASSERT_NE(port, 0) << host->out();
   }
   Json::Value devices() {
     return json_of(http_request(port, "/api/devices", "GET",

@@ -30,18 +30,7 @@ class OperatorView : public EndToEnd {
     std::vector<std::string> args = more;
     args.insert(args.end(), {"--http", "127.0.0.1:0"});
     host = start_host(args);
-    const std::string mark = "status page http://127.0.0.1:";
-    unsigned short port = 0;
-    eventually(
-        [&] {
-          const std::string out = host->out();
-          const size_t at = out.find(mark);
-          if (at != std::string::npos)
-            port = static_cast<unsigned short>(std::stoi(out.substr(at + mark.size())));
-          return port != 0;
-        },
-        10s);
-    return port;
+    return printed_port(*host);
   }
   Json::Value device(unsigned short port, unsigned int number) {
     const Json::Value all = json_of(http_request(port, "/api/devices").body);

@@ -76,6 +76,9 @@ AlarmLog::AlarmLog(const std::string& path, AlarmLogBound bound, bool acknowledg
       clock_(std::move(clock)),
       db_(path, "the alarm log") {
   db_.exec("PRAGMA journal_mode=WAL");
+  // Written a few rows at a time and read a page at a time: a small cache
+  // keeps the controller's memory for the rest.
+  db_.exec("PRAGMA cache_size=-256");
   db_.exec(
       "CREATE TABLE IF NOT EXISTS alarm_log ("
       " seq INTEGER PRIMARY KEY AUTOINCREMENT,"
