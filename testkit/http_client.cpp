@@ -4,11 +4,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
@@ -17,13 +17,23 @@ namespace http = boost::beast::http;
 using boost::asio::ip::tcp;
 
 HttpAnswer http_request(unsigned short port, const std::string& target, const std::string& method) {
+  return http_request(port, target, method, {});
+}
+
+HttpAnswer http_request(unsigned short port, const std::string& target, const std::string& method,
+                        const std::vector<std::pair<std::string, std::string>>& fields,
+                        const std::string& body) {
   boost::asio::io_context io;
   tcp::socket socket(io);
   socket.connect({boost::asio::ip::make_address("127.0.0.1"), port});
-  http::request<http::empty_body> req(http::string_to_verb(method), target, 11);
+  http::request<http::string_body> req(http::string_to_verb(method), target, 11);
   if (req.method() == http::verb::unknown) req.method_string(method);
   req.set(http::field::host, "127.0.0.1:" + std::to_string(port));
   req.keep_alive(false);
+  if (!body.empty()) req.set(http::field::content_type, "application/x-www-form-urlencoded");
+  for (const auto& [name, value] : fields) req.set(name, value);
+  req.body() = body;
+  if (!body.empty()) req.prepare_payload();
   http::write(socket, req);
   boost::beast::flat_buffer buffer;
   http::response_parser<http::string_body> parser;
@@ -33,7 +43,21 @@ HttpAnswer http_request(unsigned short port, const std::string& target, const st
   http::read(socket, buffer, parser);
   const auto& res = parser.get();
   return {static_cast<int>(res.result_int()), std::string(res[http::field::content_type]),
-          res.body()};
+          res.body(), std::string(res[http::field::www_authenticate])};
+}
+
+std::string basic_authorization(const std::string& user, const std::string& password) {
+  static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const std::string in = user + ":" + password;
+  std::string out = "Basic ";
+  for (size_t i = 0; i < in.size(); i += 3) {
+    const size_t n = std::min<size_t>(3, in.size() - i);
+    unsigned bits = 0;
+    for (size_t k = 0; k < 3; ++k)
+      bits = bits << 8 | (k < n ? static_cast<unsigned char>(in[i + k]) : 0u);
+    for (size_t k = 0; k < 4; ++k) out += k <= n ? digits[bits >> (18 - 6 * k) & 63] : '=';
+  }
+  return out;
 }
 
 int connect_loopback(unsigned short port) {

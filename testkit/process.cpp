@@ -205,3 +205,18 @@ bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds lim
   }
   return true;
 }
+
+unsigned short printed_port(const Process& host) {
+  const std::string mark = "status page http://127.0.0.1:";
+  unsigned short port = 0;
+  eventually(
+      [&] {
+        const std::string out = host.out();
+        const size_t at = out.find(mark);
+        if (at != std::string::npos)
+          port = static_cast<unsigned short>(std::stoi(out.substr(at + mark.size())));
+        return port != 0;
+      },
+      std::chrono::seconds(10));
+  return port;
+}

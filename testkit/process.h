@@ -73,3 +73,7 @@ class Process {
 std::string read_text(const std::string& path);
 // Polls cond until it holds or the limit passes; returns whether it held.
 bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds limit);
+// The port of the endpoint a kpl-host says it serves on loopback ("status
+// page http://127.0.0.1:PORT/"), once it has said it within ten seconds; 0
+// when it has not.
+unsigned short printed_port(const Process& host);

@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 root=${QLT_ARMHF_SYSROOT:-$PWD/build/armhf-sysroot}
 packages=(libc6-dev libstdc++-12-dev
   libboost-dev libboost-date-time-dev libjsoncpp-dev libsqlite3-dev
-  libmosquitto-dev libsystemd-dev libgtest-dev libgmock-dev "$@")
+  libmosquitto-dev libsystemd-dev libssl-dev libcrypt-dev libgtest-dev libgmock-dev "$@")
 suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
 mirror=$(tools/debian-mirror.sh)
 # .made-from: the suite, the mirror and the packages of the root as it is.

@@ -67,6 +67,9 @@ libraries=(
   "sqlite3.h:apps/kpl-host/storage/"
   "mosquitto.h:apps/kpl-host/mqtt/"
   "boost/beast:apps/kpl-host/view/"
+  "boost/asio/ssl:apps/kpl-host/view/"
+  "openssl/:apps/kpl-host/view/"
+  "crypt.h:apps/kpl-host/view/"
   "systemd/:apps/kpl-host/service_notify"
   "dlfcn.h:apps/kpl-host/plugin_library"
 )

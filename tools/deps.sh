@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The Debian packages the native build, its tests, the fuzzers and the Debian
-# packaging need (googletest: its source, built in the old string ABI).
+# packaging need (googletest: its source, built in the old string ABI), then
+# what drives the browser in the page's acceptance test (tools/deps-browser.sh).
 set -euo pipefail
-exec "$(dirname "$0")/install-missing.sh" deps \
+"$(dirname "$0")/install-missing.sh" deps \
   cmake g++ pkg-config \
   libboost-dev libboost-date-time-dev \
   libjsoncpp-dev \
   libsqlite3-dev sqlite3 \
+  libssl-dev libcrypt-dev \
   libmosquitto-dev mosquitto openssl \
   libsystemd-dev systemd \
   debhelper lintian dpkg-dev \
@@ -14,3 +16,4 @@ exec "$(dirname "$0")/install-missing.sh" deps \
   libgtest-dev libgmock-dev googletest \
   libbenchmark-dev \
   clang-14 libclang-rt-14-dev clang-format-14
+"$(dirname "$0")/deps-browser.sh"

@@ -9,8 +9,10 @@
 #include <mutex>
 #include <optional>
 
+#include "apps/kpl-host/core/alarm_text.h"
 #include "apps/kpl-host/mqtt/mqtt_client.h"
 #include "apps/kpl-host/view/status_routes.h"
+#include "apps/kpl-host/view/web_access.h"
 
 namespace kplhost {
 
@@ -47,12 +49,17 @@ HostConfig read_config(const HostOptions& o) {
                           : load_config(o.config);
 }
 
+WebConfig read_web_config(const HostOptions& o) {
+  return o.web_config.empty() ? WebConfig() : load_web_config(o.web_config);
+}
+
 }  // namespace
 
 Host::Host(HostOptions options)
     : options_(std::move(options)),
       console_(options_.quiet),
       config_(read_config(options_)),
+      web_config_(read_web_config(options_)),
       outputs_{options_.events.empty()
                    ? nullptr
                    : std::make_unique<EventLog>(options_.events, threads_, options_.event_kinds,
@@ -60,6 +67,9 @@ Host::Host(HostOptions options)
                nullptr},
       storage_(options_.history, config_.history_keep, static_cast<size_t>(config_.history_queue),
                events_, threads_),
+      // Acknowledging needs someone logged in to do it.
+      alarm_log_(options_.history, {config_.alarm_log_rows, config_.alarm_log_days},
+                 web_config_.login(), events_),
       devices_{options_.plugin.empty() ? nullptr : std::make_unique<PluginLibrary>(options_.plugin),
                {},
                std::make_shared<HostController>()},
@@ -69,6 +79,7 @@ Host::Host(HostOptions options)
   // The alarm state is on disk before anything tells of a change, and the
   // broker's outbox next: both must hold what the others may already show.
   events_.add(&storage_.alarm_state);
+  events_.add(&alarm_log_);
   if (config_.mqtt) {
     try {
       outputs_.mqtt = std::make_unique<MqttBridge>(*config_.mqtt, options_.history, events_,
@@ -87,9 +98,17 @@ Host::Host(HostOptions options)
     } catch (const std::invalid_argument& e) {
       throw std::invalid_argument(std::string("--http: ") + e.what());
     }
+    HttpAccess access = web_access(polling_.io, web_config_, options_.web_config);
+    SiteBackend site{&alarm_log_,
+                     [this](std::function<void()> task) { polling_.worker.post(std::move(task)); },
+                     access.login, access.tls != nullptr};
+    const StatusRoutes routes(
+        devices_.registry, [this] { return outputs_status(); }, std::move(site));
     try {
       http_ = std::make_unique<HttpServer>(
-          polling_.io, at, StatusRoutes(devices_.registry, [this] { return outputs_status(); }));
+          polling_.io, at,
+          [routes](const HttpRequest& r, const Respond& respond) { routes.handle(r, respond); },
+          HttpLimits{}, std::move(access));
     } catch (const boost::system::system_error& e) {
       throw std::runtime_error("--http: cannot listen on " + options_.http + ": " +
                                e.code().message());
@@ -122,9 +141,12 @@ void Host::bring_up(DeviceSlot& slot) {
   if (!calls.run(slot, "Init",
                  [&] { slot.device->Init(devices_.controller, number, slot.config.json); }))
     return;
-  // The alarms the host last reported for it.
+  // The alarms the host last reported for it, its communication loss among
+  // them, and those listed for the operator.
   try {
     slot.in_alarm = storage_.alarm_state.load(number);
+    slot.communication_lost = slot.in_alarm.erase(communication_lost_id) > 0;
+    alarm_log_.load(slot);
   } catch (const HistoryError& e) {
     console_.say("device " + std::to_string(number) +
                  " starts without its alarm state: " + e.what());
@@ -177,10 +199,14 @@ void Host::start() {
     const auto at = http_->local_endpoint();
     const std::string host =
         at.address().is_v6() ? "[" + at.address().to_string() + "]" : at.address().to_string();
-    console_.say("status page http://" + host + ":" + std::to_string(at.port()) + "/" +
-                 (at.address().is_unspecified()
-                      ? " on every address of this machine, read-only and without authentication"
-                      : ""));
+    const char* scheme = web_config_.tls() ? "https://" : "http://";
+    const char* access = web_config_.login() ? " with a log-in"
+                         : at.address().is_unspecified()
+                             ? " on every address of this machine, read-only and without "
+                               "authentication"
+                             : "";
+    console_.say("status page " + std::string(scheme) + host + ":" + std::to_string(at.port()) +
+                 "/" + access);
   }
   service_.start_watchdog();
   polling_.start(std::chrono::milliseconds(config_.poll_interval_ms), options_.polling);

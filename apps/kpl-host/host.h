@@ -21,8 +21,10 @@
 #include "apps/kpl-host/plugin_library.h"
 #include "apps/kpl-host/polling/polling.h"
 #include "apps/kpl-host/service_notify.h"
+#include "apps/kpl-host/storage/alarm_log.h"
 #include "apps/kpl-host/storage/storage.h"
 #include "apps/kpl-host/view/http_server.h"
+#include "apps/kpl-host/view/web_config.h"
 #include "host/host_services.h"
 
 namespace kplhost {
@@ -97,9 +99,11 @@ class Host {
   // Before every part that starts a thread, so that it outlives them all.
   ThreadGuard threads_;
   HostConfig config_;
+  WebConfig web_config_;
   EventFanout events_;
   Outputs outputs_;
   Storage storage_;
+  AlarmLog alarm_log_;
   Devices devices_;
   Polling polling_;
   std::unique_ptr<HttpServer> http_;

@@ -37,7 +37,7 @@ bool parse_seconds(const std::string& s, double& out) {
 bool takes_value(const std::string& arg) {
   static const std::set<std::string> valued = {"--plugin",  "--config",      "--events",
                                                "--history", "--events-only", "--http",
-                                               "--rounds",  "--duration-s"};
+                                               "--rounds",  "--duration-s",  "--web-config"};
   return valued.count(arg) > 0;
 }
 
@@ -46,9 +46,10 @@ bool takes_value(const std::string& arg) {
 std::string clashing_files(const HostOptions& opt) {
   const std::pair<const char*, const std::string*> files[] = {{"--config", &opt.config},
                                                               {"--plugin", &opt.plugin},
+                                                              {"--web-config", &opt.web_config},
                                                               {"--history", &opt.history},
                                                               {"--events", &opt.events}};
-  for (size_t out = 2; out < 4; ++out) {
+  for (size_t out = 3; out < 5; ++out) {
     if (files[out].second->empty()) continue;
     for (size_t other = 0; other < out; ++other)
       if (!files[other].second->empty() && same_file(*files[out].second, *files[other].second))
@@ -58,8 +59,9 @@ std::string clashing_files(const HostOptions& opt) {
   return {};
 }
 
-const char* const event_kind_names[] = {"threshold", "alarm_point", "publish", "alarm",  "round",
-                                        "link",      "history",     "device",  "config", "mqtt"};
+const char* const event_kind_names[] = {"threshold", "alarm_point", "publish",     "alarm",
+                                        "round",     "link",        "history",     "device",
+                                        "config",    "mqtt",        "acknowledged"};
 
 // Reads --events-only's list into kinds; the problem, or empty.
 std::string read_event_kinds(const std::string& value, std::set<std::string>& kinds) {
@@ -83,7 +85,7 @@ std::string read_event_kinds(const std::string& value, std::set<std::string>& ki
 std::string usage(const std::string& plugin_dir) {
   return "usage: kpl-host --plugin PATH|NAME --config FILE [--rounds N] [--duration-s S]\n"
          "                [--events FILE] [--events-only KIND,...] [--history FILE]\n"
-         "                [--http ADDR:PORT] [--quiet]\n"
+         "                [--http ADDR:PORT [--web-config FILE]] [--quiet]\n"
          "A plug-in NAME without a slash is NAME.so in " +
          plugin_dir + "; see kpl-host(8).\n";
 }
@@ -124,6 +126,8 @@ ParsedOptions parse_options(const std::vector<std::string>& args, const std::str
       if (!problem.empty()) return wrong(problem);
     } else if (arg == "--http") {
       opt.http = value;
+    } else if (arg == "--web-config") {
+      opt.web_config = value;
     } else if (arg == "--history") {
       opt.history = value;
     } else if (arg == "--rounds") {
@@ -137,6 +141,8 @@ ParsedOptions parse_options(const std::vector<std::string>& args, const std::str
   }
   if (opt.plugin.empty()) return wrong("--plugin is required");
   if (opt.config.empty()) return wrong("--config is required");
+  if (!opt.web_config.empty() && opt.http.empty())
+    return wrong("--web-config is for the endpoint of --http, which is not given");
   const std::string clash = clashing_files(opt);
   if (!clash.empty()) {
     r.outcome = ParsedOptions::clash;

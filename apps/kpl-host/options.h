@@ -30,6 +30,9 @@ struct HostOptions {
   bool quiet = false;
   // "ADDR:PORT" of the status page, metrics and API; empty: none.
   std::string http;
+  // The endpoint's TLS and users, in the exporters' web configuration
+  // format; empty: plain HTTP, read-only, without authentication.
+  std::string web_config;
   // Off for measurements that start each pass themselves.
   bool polling = true;
   // Lets a measurement put its own services in front of the host's; called

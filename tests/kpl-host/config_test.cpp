@@ -83,6 +83,13 @@ TEST_F(ConfigFile, FullDevice) {
   EXPECT_EQ(*d.thresholds.at("temperature_1_value").min, 5);
   EXPECT_FALSE(d.thresholds.at("water_value").min.has_value());
   EXPECT_EQ(d.json["appSetting"]["ups"].asInt(), 1);
+  EXPECT_EQ(d.name, "");
+  EXPECT_EQ(cfg.alarm_log_rows, 20000);
+  EXPECT_EQ(cfg.alarm_log_days, 365);
+  const auto named = load_config(write(
+      device(R"(,"name":"UPS \"A\" \\ 电池柜","location":"机房 2 <b>","appSetting":{"name":1})")));
+  EXPECT_EQ(named.devices[0].name, "UPS \"A\" \\ 电池柜");
+  EXPECT_EQ(named.devices[0].location, "机房 2 <b>");
 }
 
 TEST_F(ConfigFile, TopLevelConnectTimeoutIsEachDevicesDefault) {
@@ -157,10 +164,27 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
       {device(R"(,"UPS":1)"),
        f + "devices[0].UPS: unknown key; known keys: device_number, data_id, ip, port, addr, "
            "appSetting, thresholds, ao_names, ao_deadband, connect_timeout_ms, offline_after_ms, "
-           "sim"},
+           "name, location, sim"},
       {top(R"("retries":3,)"),
        f + "retries: unknown key; known keys: poll_interval_ms, history_keep, history_queue, "
-           "connect_timeout_ms, devices, mqtt"},
+           "connect_timeout_ms, devices, mqtt, alarm_log_rows, alarm_log_days"},
+      {top(R"("alarm_log_rows":99,)"),
+       f + "alarm_log_rows: expected an integer from 100 to 10000000, got 99"},
+      {top(R"("alarm_log_days":0,)"),
+       f + "alarm_log_days: expected an integer from 1 to 36500, got 0"},
+      // Names every output can carry: UTF-8 without control characters.
+      {device(R"(,"name":"")"),
+       f + "devices[0].name: expected text of 1 to 200 bytes of UTF-8 without control "
+           "characters, got \"\""},
+      {device(R"(,"name":"UPS\nA")"),
+       f + "devices[0].name: expected text of 1 to 200 bytes of UTF-8 without control "
+           "characters, got \"UPS\nA\""},
+      {device((",\"location\":\"" + std::string("\xc0\xaf") + "\"").c_str()),
+       f + "devices[0].location: expected text of 1 to 200 bytes of UTF-8 without control "
+           "characters, got \"\xc0\xaf\""},
+      {device(R"(,"location":7)"),
+       f + "devices[0].location: expected text of 1 to 200 bytes of UTF-8 without control "
+           "characters, got 7"},
       {top(R"("mqtt":{"host":"b","prot":1883},)"),
        f + "mqtt.prot: unknown key; did you mean port?"},
       {top(R"("mqtt":{"port":1883},)"),

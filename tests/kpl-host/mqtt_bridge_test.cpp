@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdio>
 
+#include "apps/kpl-host/storage/mqtt_outbox.h"
 #include "apps/kpl-host/storage/sqlite_file.h"
 #include "testkit/json_text.h"
 #include "testkit/process.h"
@@ -219,6 +220,32 @@ TEST_F(Bridge, FailureOnTheNetworkThreadIsSaid) {
   broker->connect();
   EXPECT_EQ(said,
             (std::vector<std::string>{"the MQTT network thread failed: std::bad_alloc; stopping"}));
+}
+
+// The broker hears of an acknowledgement on the alarms topic, through the
+// outbox, with the raise's fields, who and when.
+TEST_F(Bridge, AcknowledgementGoesToTheOutboxWithTheRaisesFields) {
+  config.topic_prefix = "site";
+  slot.config.device_number = 7;
+  slot.config.name = "UPS \"A\"";
+  {
+    const auto bridge = make_bridge();
+    ListedAlarm a;
+    a.seq = 3;
+    a.key = "Number_1_UPS_Alarm_/QLT_0";
+    a.fields = R"("round":6,"id":"QLT_0","code":"02401","number":15)";
+    a.ack_by = "alice";
+    a.ack_time = "2026-12-08 17:05:09";
+    bridge->acknowledged(slot, a);
+  }
+  MqttOutbox outbox(path, 10);
+  const std::vector<OutboxRow> rows = outbox.after(0, 10);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].topic, "site/devices/7/alarms");
+  const std::string payload = rows[0].payload;
+  EXPECT_EQ(
+      payload.substr(0, payload.find(",\"time\":")),
+      R"({"seq":1,"device":7,"device_name":"UPS \"A\"","state":"acknowledged","round":6,"id":"QLT_0","code":"02401","number":15,"by":"alice","ack_time":"2026-12-08 17:05:09")");
 }
 
 }  // namespace

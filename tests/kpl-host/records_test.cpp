@@ -33,6 +33,12 @@ TEST(EventStream, LinesAsTheOperatorsGuideShowsThem) {
     std::vector<rule_value> records{r};
     RoundSummary s{4, records.size(), {AlarmChange{true, r}}};
     log.round(slot, s);
+    ListedAlarm acked;
+    acked.seq = 12;
+    acked.fields = R"("round":4,"id":"QLT_153","number":53)";
+    acked.ack_by = "alice \"a\"";
+    acked.ack_time = "2026-12-08 17:05:09";
+    log.acknowledged(slot, acked);
   }
   EXPECT_EQ(
       read_text(path),
@@ -42,6 +48,7 @@ TEST(EventStream, LinesAsTheOperatorsGuideShowsThem) {
 {"event":"publish","device":7,"image_id":5273,"size":4,"image":"0700abff"}
 {"event":"alarm","device":7,"state":"raised","round":4,"id":"QLT_153","code":"02553","desc":"设备通讯状态","label":"空调1","number":53}
 {"event":"round","device":7,"round":4,"records":1,"changes":1}
+{"event":"acknowledged","device":7,"seq":12,"round":4,"id":"QLT_153","number":53,"by":"alice \"a\"","ack_time":"2026-12-08 17:05:09"}
 )");
   std::remove(path.c_str());
 }

@@ -73,11 +73,22 @@ class ViewText : public ::testing::Test {
   std::vector<DeviceReport> reports() const {
     const auto now = t0 + 3s;
     return {
-        {slots[0].get(), slots[0]->health.snapshot(false, now), slots[0]->view.snapshot(), true, 1,
-         0, "none"},
-        {slots[1].get(), slots[1]->health.snapshot(false, now), slots[1]->view.snapshot(), false, 4,
+        {slots[0].get(),
+         slots[0]->health.snapshot(false, now),
+         slots[0]->view.snapshot(),
+         true,
+         1,
+         0,
+         "none",
+         {}},
+        {slots[1].get(),
+         slots[1]->health.snapshot(false, now),
+         slots[1]->view.snapshot(),
+         false,
+         4,
          12,
-         "cannot connect to 192.0.2.8:1502: Connection refused since 2026-12-08 17:04:23 (46 s)"}};
+         "cannot connect to 192.0.2.8:1502: Connection refused since 2026-12-08 17:04:23 (46 s)",
+         {}}};
   }
 
   // Compares text with the golden file, or writes it when asked to.

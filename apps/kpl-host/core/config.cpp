@@ -14,6 +14,7 @@
 
 #include "apps/kpl-host/core/config_reader.h"
 #include "apps/kpl-host/core/mqtt_config.h"
+#include "apps/kpl-host/core/utf8.h"
 
 namespace kplhost {
 
@@ -22,18 +23,32 @@ namespace {
 // The keys each object may hold; any other is taken for a misspelling. The
 // contents of appSetting and sim are not the host's and are not looked into,
 // nor are the names under thresholds, which are point names.
-constexpr std::string_view top_keys[] = {"poll_interval_ms",   "history_keep", "history_queue",
-                                         "connect_timeout_ms", "devices",      "mqtt"};
+constexpr std::string_view top_keys[] = {"poll_interval_ms",   "history_keep",  "history_queue",
+                                         "connect_timeout_ms", "devices",       "mqtt",
+                                         "alarm_log_rows",     "alarm_log_days"};
 constexpr std::string_view device_keys[] = {
     "device_number",    "data_id",    "ip",       "port",        "addr",
     "appSetting",       "thresholds", "ao_names", "ao_deadband", "connect_timeout_ms",
-    "offline_after_ms", "sim"};
+    "offline_after_ms", "name",       "location", "sim"};
 constexpr std::string_view limit_keys[] = {"min", "max"};
 
 // How long a connection attempt may take, from obj's connect_timeout_ms.
 int connect_timeout(const ConfigReader& r, const Json::Value& obj, const std::string& key,
                     int fallback) {
   return static_cast<int>(r.integer_or(obj, "connect_timeout_ms", key, 100, 600000, fallback));
+}
+
+// A name a person gave, shown wherever the device is: UTF-8 that every
+// output can carry once escaped, so no control characters, and short enough
+// for a tile of the page and a metric label.
+std::string caption(const ConfigReader& r, const Json::Value& obj, const char* name,
+                    const std::string& key) {
+  const Json::Value& v = obj[name];
+  if (v.isNull()) return {};
+  if (!v.isString() || v.asString().empty() || v.asString().size() > 200 ||
+      !is_plain_utf8(v.asString()))
+    r.fail(key, "text of 1 to 200 bytes of UTF-8 without control characters", &v);
+  return v.asString();
 }
 
 DeviceConfig parse_device(const ConfigReader& r, const Json::Value& d, const std::string& at,
@@ -55,6 +70,8 @@ DeviceConfig parse_device(const ConfigReader& r, const Json::Value& d, const std
   if (ip.isString()) boost::asio::ip::make_address(ip.asString(), bad_ip);
   if (!ip.isString() || bad_ip) r.fail(at + ".ip", "an IPv4 or IPv6 address", &ip);
   dev.ip = ip.asString();
+  dev.name = caption(r, d, "name", at + ".name");
+  dev.location = caption(r, d, "location", at + ".location");
   if (d["port"].isNull()) r.fail(at + ".port", "an integer from 1 to 65535");
   dev.port = static_cast<unsigned short>(r.integer(d["port"], at + ".port", 1, 65535));
   dev.addr = static_cast<unsigned char>(r.integer_or(d, "addr", at + ".addr", 0, 255, 1));
@@ -123,6 +140,10 @@ HostConfig parse_config(const Json::Value& doc, const std::string& path) {
       r.integer_or(doc, "history_keep", "history_keep", 1, 100000000, cfg.history_keep));
   cfg.history_queue = static_cast<int>(
       r.integer_or(doc, "history_queue", "history_queue", 10, 10000000, cfg.history_queue));
+  cfg.alarm_log_rows = static_cast<int>(
+      r.integer_or(doc, "alarm_log_rows", "alarm_log_rows", 100, 10000000, cfg.alarm_log_rows));
+  cfg.alarm_log_days = static_cast<int>(
+      r.integer_or(doc, "alarm_log_days", "alarm_log_days", 1, 36500, cfg.alarm_log_days));
   const int connect_timeout_ms =
       connect_timeout(r, doc, "connect_timeout_ms", DeviceConfig().connect_timeout_ms);
 

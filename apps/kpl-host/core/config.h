@@ -35,6 +35,10 @@ struct DeviceConfig {
   std::string ip;
   unsigned short port = 0;
   unsigned char addr = 1;
+  // What a person calls the unit and where it stands (UTF-8); empty when
+  // not configured.
+  std::string name;
+  std::string location;
   std::map<std::string, Limits> thresholds;
   std::vector<std::string> ao_names;
   double ao_deadband = 0.5;
@@ -54,6 +58,9 @@ struct HostConfig {
   int history_keep = 1000;
   // History rows that may wait for the database before the oldest are dropped.
   int history_queue = 10000;
+  // The alarm log's bound: rows kept, and days a row is kept.
+  int alarm_log_rows = 20000;
+  int alarm_log_days = 365;
   std::vector<DeviceConfig> devices;
   // The northbound connection to a broker, when configured.
   std::optional<MqttConfig> mqtt;

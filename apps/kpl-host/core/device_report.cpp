@@ -9,7 +9,7 @@ std::vector<DeviceReport> report_devices(const DeviceRegistry& registry) {
   out.reserve(registry.slots().size());
   for (const auto& s : registry.slots())
     out.push_back({s.get(), s->health.snapshot(s->failed), s->view.snapshot(), s->connected,
-                   s->reconnects, s->history_dropped, s->problem.text()});
+                   s->reconnects, s->history_dropped, s->problem.text(), s->listed.snapshot()});
   return out;
 }
 

@@ -17,6 +17,8 @@ struct DeviceReport {
   long reconnects;
   long history_dropped;
   std::string last_error;
+  // The alarms listed for the operator, with who acknowledged them.
+  std::vector<ListedAlarm> listed;
   // Offline or stopped: the values are the last ones seen, not current.
   bool stale() const {
     return health.state == HealthState::offline || health.state == HealthState::failed;

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "apps/kpl-host/core/alarm_list.h"
 #include "apps/kpl-host/core/config.h"
 #include "apps/kpl-host/core/device_health.h"
 #include "apps/kpl-host/core/device_view.h"
@@ -52,6 +53,9 @@ struct DeviceSlot {
   // What the host sees of the device's polling, and its latest values.
   DeviceHealth health;
   DeviceView view;
+  // The alarms listed for the operator. Mutable: the alarm log, a listener,
+  // keeps it.
+  mutable AlarmList listed;
   // The state last told to the listeners, and whether the communication-loss
   // alarm is up; touched on the I/O thread only.
   HealthState reported_state = HealthState::connecting;

@@ -1,5 +1,6 @@
 #include "apps/kpl-host/core/device_view.h"
 
+#include "apps/kpl-host/core/point_key.h"
 #include "host/rule_value.h"
 
 namespace kplhost {
@@ -15,9 +16,9 @@ void DeviceView::update(long round, const std::vector<rule_value>& records) {
       for (const PointValue& v : next.values) again = again || v.name == r.name;
       if (again) continue;
       next.values.push_back({r.name, r.desc, value_of_bits(r.value_bits), alarm});
-      if (alarm) next.alarms.push_back({r.name, "", r.desc, ""});
+      if (alarm) next.alarms.push_back({r.name, "", r.desc, "", point_key(r)});
     } else if (alarm) {
-      next.alarms.push_back({r.name, r.code, r.desc, r.label});
+      next.alarms.push_back({r.name, r.code, r.desc, r.label, point_key(r)});
     }
   }
   std::lock_guard<std::mutex> g(lock_);

@@ -23,6 +23,8 @@ struct ActiveAlarm {
   std::string code;
   std::string desc;
   std::string label;
+  // The point's key (point_key.h), by which its listed alarm is found.
+  std::string key;
 };
 
 class DeviceView {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/kpl-host/core/alarm_list.h"
 #include "apps/kpl-host/core/device_health.h"
 #include "host/rule_value.h"
 
@@ -77,6 +78,9 @@ class HostEvents {
   // The device delivered no round for longer than it may (lost), or its
   // first round since then has come (found again).
   virtual void communication(const DeviceSlot&, bool /*lost*/, const std::string& /*detail*/) {}
+  // An operator acknowledged a listed alarm (ack_by, ack_time set), on the
+  // worker thread.
+  virtual void acknowledged(const DeviceSlot&, const ListedAlarm&) {}
   // A threshold ("thresholds") or a re-checked value ("ao_names") is
   // configured for a name no point of the device carries; hint is the
   // nearest name it does carry, or empty.
@@ -125,6 +129,9 @@ class EventFanout final : public HostEvents {
   }
   void communication(const DeviceSlot& s, bool lost, const std::string& detail) override {
     for (HostEvents* l : listeners_) l->communication(s, lost, detail);
+  }
+  void acknowledged(const DeviceSlot& s, const ListedAlarm& a) override {
+    for (HostEvents* l : listeners_) l->acknowledged(s, a);
   }
 
  private:

@@ -18,6 +18,17 @@ void append_alarm_fields(std::string& out, const std::string& id, const std::str
   append_json_string(out, label);
 }
 
+void append_device_names(std::string& out, const std::string& name, const std::string& location) {
+  if (!name.empty()) {
+    out += ",\"device_name\":";
+    append_json_string(out, name);
+  }
+  if (!location.empty()) {
+    out += ",\"device_location\":";
+    append_json_string(out, location);
+  }
+}
+
 void append_json_string(std::string& out, const std::string& s) {
   out += '"';
   for (unsigned char c : s) {

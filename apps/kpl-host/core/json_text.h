@@ -15,6 +15,8 @@ void append_json_double(std::string& out, double v);
 // Appends an alarm point's "id":..,"code":..,"desc":..,"label":.. fields.
 void append_alarm_fields(std::string& out, const std::string& id, const std::string& code,
                          const std::string& desc, const std::string& label);
+// Appends ,"device_name":..,"device_location":.. for those configured.
+void append_device_names(std::string& out, const std::string& name, const std::string& location);
 // Appends bytes as lower-case hex digits, two per byte.
 void append_hex(std::string& out, const unsigned char* data, int len);
 

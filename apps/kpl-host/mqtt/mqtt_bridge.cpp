@@ -25,6 +25,14 @@ auto on_network_thread(ThreadGuard& threads, F f) {
   return [&threads, f](auto&&... args) { threads.run("MQTT network", [&] { f(args...); }); };
 }
 
+// ,"device":7 and the names the device was given: a subscriber reads them,
+// the topic carries the number alone.
+std::string device_fields(const DeviceSlot& slot) {
+  std::string out = ",\"device\":" + std::to_string(slot.config.device_number);
+  append_device_names(out, slot.config.name, slot.config.location);
+  return out;
+}
+
 }  // namespace
 
 MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, HostEvents& others,
@@ -104,9 +112,8 @@ std::string MqttBridge::device_topic(const DeviceSlot& slot, const char* leaf) c
 }
 
 void MqttBridge::keep(const DeviceSlot& slot, const std::string& fields) {
-  std::string payload = "{\"seq\":" + std::to_string(outbox_.next_seq()) +
-                        ",\"device\":" + std::to_string(slot.config.device_number) + fields +
-                        ",\"time\":";
+  std::string payload = "{\"seq\":" + std::to_string(outbox_.next_seq()) + device_fields(slot) +
+                        fields + ",\"time\":";
   append_json_string(payload, now_text());
   payload += '}';
   long dropped = 0;
@@ -143,18 +150,26 @@ void MqttBridge::retain(const std::string& topic, std::string payload) {
 }
 
 void MqttBridge::active_changed(const DeviceSlot& slot) {
-  std::string p = "{\"device\":" + std::to_string(slot.config.device_number) + ",\"alarms\":[";
+  std::string p = "{" + device_fields(slot).substr(1) + ",\"alarms\":[";
   bool first = true;
-  auto alarm = [&](const std::string& id, const std::string& code, const std::string& desc,
-                   const std::string& label) {
+  // The active alarms of the alarm list, which knows of a communication loss
+  // still on from before a restart, and who acknowledged each.
+  for (const ListedAlarm& a : slot.listed.snapshot()) {
+    if (!a.active) continue;
     p += first ? "{" : ",{";
     first = false;
-    append_alarm_fields(p, id, code, desc, label);
+    if (a.key == communication_lost_id)
+      append_alarm_fields(p, communication_lost_id, "", "communication lost", "");
+    else
+      append_alarm_fields(p, a.id, a.code, a.desc, a.label);
+    if (a.acknowledged()) {
+      p += ",\"acknowledged\":true,\"by\":";
+      append_json_string(p, a.ack_by);
+      p += ",\"ack_time\":";
+      append_json_string(p, a.ack_time);
+    }
     p += '}';
-  };
-  if (lost_.count(slot.config.device_number))
-    alarm(communication_lost_id, "", "communication lost", "");
-  for (const ActiveAlarm& a : slot.view.snapshot().alarms) alarm(a.id, a.code, a.desc, a.label);
+  }
   p += "],\"time\":";
   append_json_string(p, now_text());
   p += '}';
@@ -169,7 +184,7 @@ void MqttBridge::round(const DeviceSlot& slot, const RoundSummary& summary) {
   }
   if (!summary.changes.empty()) active_changed(slot);
   if (!config_.publish_values) return;
-  std::string p = "{\"device\":" + std::to_string(slot.config.device_number) +
+  std::string p = "{" + device_fields(slot).substr(1) +
                   ",\"round\":" + std::to_string(summary.round) + ",\"time\":";
   append_json_string(p, now_text());
   p += ",\"values\":[";
@@ -198,16 +213,21 @@ void MqttBridge::communication(const DeviceSlot& slot, bool lost, const std::str
   std::string fields;
   append_communication_change(fields, lost, detail);
   keep(slot, fields);
-  if (lost)
-    lost_.insert(slot.config.device_number);
-  else
-    lost_.erase(slot.config.device_number);
+  active_changed(slot);
+}
+
+void MqttBridge::acknowledged(const DeviceSlot& slot, const ListedAlarm& a) {
+  std::string fields = ",\"state\":\"acknowledged\"," + a.fields + ",\"by\":";
+  append_json_string(fields, a.ack_by);
+  fields += ",\"ack_time\":";
+  append_json_string(fields, a.ack_time);
+  keep(slot, fields);
   active_changed(slot);
 }
 
 void MqttBridge::device_state(const DeviceSlot& slot, HealthState state) {
-  std::string p = "{\"device\":" + std::to_string(slot.config.device_number) + ",\"state\":\"" +
-                  health_state_name(state) + "\",\"time\":";
+  std::string p = "{" + device_fields(slot).substr(1) + ",\"state\":\"" + health_state_name(state) +
+                  "\",\"time\":";
   append_json_string(p, now_text());
   p += '}';
   retain(device_topic(slot, "state"), std::move(p));

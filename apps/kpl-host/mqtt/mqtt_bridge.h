@@ -3,8 +3,9 @@
 //   <prefix>/status                     retained "online"; the Last Will
 //                                       sets it to "offline"
 //   <prefix>/devices/<n>/state          retained: the device's health state
-//   <prefix>/devices/<n>/alarms         QoS 1: one message per alarm change,
-//                                       each with the host's sequence number
+//   <prefix>/devices/<n>/alarms         QoS 1: one message per alarm change
+//                                       (raised, cleared, acknowledged), each
+//                                       with the host's sequence number
 //   <prefix>/devices/<n>/active         retained: the alarms now active
 //   <prefix>/devices/<n>/values         QoS 0: each round's analogue values
 //
@@ -58,6 +59,9 @@ class MqttBridge final : public HostEvents {
   void round(const DeviceSlot&, const RoundSummary& summary) override;
   void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
   void device_state(const DeviceSlot&, HealthState state) override;
+  // An acknowledged change on the alarms topic, with who and when, and the
+  // active set again.
+  void acknowledged(const DeviceSlot&, const ListedAlarm& alarm) override;
 
  private:
   std::string device_topic(const DeviceSlot& slot, const char* leaf) const;
@@ -97,8 +101,6 @@ class MqttBridge final : public HostEvents {
   long dropped_ = 0;
   long published_ = 0;
   bool dropping_reported_ = false;
-  // Devices whose communication-loss alarm is up (worker thread only).
-  std::set<unsigned int> lost_;
   std::thread sender_;
 };
 

@@ -13,8 +13,18 @@ namespace kplhost {
 
 namespace {
 
+// "kpl-host: device 7", and the name and place it was given: "(UPS A, room 2)".
 std::string prefix(const DeviceSlot& slot) {
-  return "kpl-host: device " + std::to_string(slot.config.device_number);
+  const DeviceConfig& c = slot.config;
+  std::string p = "kpl-host: device " + std::to_string(c.device_number);
+  if (c.name.empty() && c.location.empty()) return p;
+  return p + " (" + c.name + (c.name.empty() || c.location.empty() ? "" : ", ") + c.location + ")";
+}
+
+// An alarm as a person reads it: "Number_1_UPS_Alarm_ QLT_0 02401 市电输入告警".
+std::string alarm_words(const std::string& label, const std::string& id, const std::string& code,
+                        const std::string& desc) {
+  return (label.empty() ? "" : label + " ") + id + (code.empty() ? "" : " " + code) + " " + desc;
 }
 
 }  // namespace
@@ -63,8 +73,7 @@ void Console::round(const DeviceSlot& slot, const RoundSummary& s) {
       prefix(slot) + " round " + std::to_string(s.round) + " | " + analogue_summary(view.values);
   std::string active;
   for (const ActiveAlarm& a : view.alarms)
-    active += "\n    " + (a.label.empty() ? "" : a.label + " ") + a.id +
-              (a.code.empty() ? "" : " " + a.code) + " " + a.desc;
+    active += "\n    " + alarm_words(a.label, a.id, a.code, a.desc);
   text += active.empty() ? "\n  active alarms: none" : "\n  active alarms:" + active;
   for (const AlarmChange& c : s.changes)
     text += (c.raised ? "\n  RAISED  " : "\n  CLEARED ") + alarm_text(c.record);
@@ -113,6 +122,11 @@ void Console::unknown_point(const DeviceSlot& slot, const char* key, const std::
 void Console::communication(const DeviceSlot& slot, bool lost, const std::string& detail) {
   print(prefix(slot) + (lost ? " RAISED  communication lost: " : " CLEARED communication lost: ") +
         detail);
+}
+
+void Console::acknowledged(const DeviceSlot& slot, const ListedAlarm& a) {
+  print(prefix(slot) + " ACKED   " + alarm_words(a.label, a.id, a.code, a.desc) + " by " +
+        a.ack_by);
 }
 
 void Console::mqtt(const std::string&, const std::string& detail) { say("mqtt: " + detail); }

@@ -24,6 +24,7 @@ class Console final : public HostEvents {
                      const std::string& hint) override;
   void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
   void mqtt(const std::string& state, const std::string& detail) override;
+  void acknowledged(const DeviceSlot&, const ListedAlarm& alarm) override;
 
   // A device's status line, to print now or later.
   static std::string status_text(const DeviceSlot& slot);

@@ -218,6 +218,16 @@ void EventLog::communication(const DeviceSlot& slot, bool lost, const std::strin
   write(line, true);
 }
 
+void EventLog::acknowledged(const DeviceSlot& slot, const ListedAlarm& a) {
+  if (!wants("acknowledged")) return;
+  std::string line = begin("acknowledged", slot);
+  line += ",\"seq\":" + std::to_string(a.seq) + "," + a.fields + ",\"by\":";
+  append_json_string(line, a.ack_by);
+  line += ",\"ack_time\":";
+  append_json_string(line, a.ack_time);
+  write(line, true);
+}
+
 void EventLog::mqtt(const std::string& state, const std::string& detail) {
   if (!wants("mqtt")) return;
   std::string line = "{\"event\":\"mqtt\",\"state\":";

@@ -50,6 +50,7 @@ class EventLog final : public HostEvents {
                      const std::string& hint) override;
   void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
   void mqtt(const std::string& state, const std::string& detail) override;
+  void acknowledged(const DeviceSlot&, const ListedAlarm& alarm) override;
 
   // Without the lock held while a line is written: read on the I/O thread
   // for the status.

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include "apps/kpl-host/core/alarm_text.h"
 #include "apps/kpl-host/core/point_key.h"
 
 namespace kplhost {
@@ -45,6 +46,14 @@ void AlarmStateStore::round(const DeviceSlot& slot, const RoundSummary& summary)
     } catch (const HistoryError& e) {
       slot.problem.set(e.what());
     }
+  }
+}
+
+void AlarmStateStore::communication(const DeviceSlot& slot, bool lost, const std::string&) {
+  try {
+    set(slot.config.device_number, communication_lost_id, lost);
+  } catch (const HistoryError& e) {
+    slot.problem.set(e.what());
   }
 }
 

@@ -31,6 +31,10 @@ class AlarmStateStore final : public HostEvents {
   // Keeps the round's changes; a database that refuses them is the device's
   // problem, shown in its status.
   void round(const DeviceSlot& slot, const RoundSummary& summary) override;
+  // Keeps the communication-loss alarm under communication_lost_id: a device
+  // still lost after a restart is not reported lost twice, and one found
+  // again meanwhile is reported found.
+  void communication(const DeviceSlot& slot, bool lost, const std::string& detail) override;
 
  private:
   std::mutex lock_;

@@ -25,14 +25,33 @@ void number_field(std::string& out, const char* name, double value) {
   append_json_double(out, value);
 }
 
+// An alarm, with what the alarm list has of it: when it was raised and, for
+// an acknowledgement, its row in the alarm log and who acknowledged it when.
 void alarm_object(std::string& out, const std::string& id, const std::string& code,
-                  const std::string& desc, const std::string& label) {
+                  const std::string& desc, const std::string& label, const ListedAlarm* listed) {
   out += '{';
   text_field(out, "id", id);
   text_field(out, "code", code);
   text_field(out, "desc", desc);
   text_field(out, "label", label);
+  if (listed) {
+    number_field(out, "seq", static_cast<double>(listed->seq));
+    text_field(out, "since", listed->raised_time);
+    if (!listed->active) text_field(out, "cleared", listed->cleared_time);
+    field(out, "acknowledged");
+    out += listed->acknowledged() ? "true" : "false";
+    if (listed->acknowledged()) {
+      text_field(out, "by", listed->ack_by);
+      text_field(out, "ack_time", listed->ack_time);
+    }
+  }
   out += '}';
+}
+
+const ListedAlarm* active_listed(const DeviceReport& d, const std::string& key) {
+  for (const ListedAlarm& a : d.listed)
+    if (a.active && a.key == key) return &a;
+  return nullptr;
 }
 
 void device_object(std::string& out, const DeviceReport& d) {
@@ -40,6 +59,7 @@ void device_object(std::string& out, const DeviceReport& d) {
   const DeviceHealth::Snapshot& h = d.health;
   out += '{';
   number_field(out, "device", c.device_number);
+  append_device_names(out, c.name, c.location);
   number_field(out, "data_id", c.data_id);
   text_field(out, "endpoint", c.ip + ":" + std::to_string(c.port));
   text_field(out, "state", health_state_name(h.state));
@@ -68,13 +88,26 @@ void device_object(std::string& out, const DeviceReport& d) {
   out += '[';
   bool first = true;
   if (d.health.state == HealthState::offline) {
-    alarm_object(out, communication_lost_id, "", "communication lost", "");
+    alarm_object(out, communication_lost_id, "", "communication lost", "",
+                 active_listed(d, communication_lost_id));
     first = false;
   }
   for (const ActiveAlarm& a : d.view.alarms) {
     if (!first) out += ',';
     first = false;
-    alarm_object(out, a.id, a.code, a.desc, a.label);
+    alarm_object(out, a.id, a.code, a.desc, a.label, active_listed(d, a.key));
+  }
+  out += ']';
+
+  // Cleared, and listed until someone acknowledges them.
+  field(out, "cleared_alarms");
+  out += '[';
+  first = true;
+  for (const ListedAlarm& a : d.listed) {
+    if (a.active) continue;
+    if (!first) out += ',';
+    first = false;
+    alarm_object(out, a.id, a.code, a.desc, a.label, &a);
   }
   out += ']';
 

@@ -6,6 +6,7 @@
 
 #include "apps/kpl-host/core/alarm_text.h"
 #include "apps/kpl-host/core/point_kinds.h"
+#include "apps/kpl-host/view/login.h"
 
 namespace kplhost {
 
@@ -101,7 +102,8 @@ void per_device(Writer& w, const std::vector<DeviceReport>& devices,
 
 }  // namespace
 
-std::string metrics_text(const std::vector<DeviceReport>& devices, const OutputsStatus& outputs) {
+std::string metrics_text(const std::vector<DeviceReport>& devices, const OutputsStatus& outputs,
+                         const Login* login) {
   const HistoryState& history = outputs.history;
   const MqttStatus* mqtt = outputs.mqtt ? &*outputs.mqtt : nullptr;
   Writer w(devices.size());
@@ -120,6 +122,15 @@ std::string metrics_text(const std::vector<DeviceReport>& devices, const Outputs
     for (int s = 0; s < 5; ++s)
       w.sample(state_metric, labels[i], devices[i].health.state == static_cast<HealthState>(s),
                state_labels[s]);
+  w.family("kpl_device_info", "gauge",
+           "1 for each device, with the name and location it was given.");
+  std::string info;
+  for (size_t i = 0; i < devices.size(); ++i) {
+    const DeviceConfig& c = devices[i].slot->config;
+    info.assign("name=\"").append(label(c.name)).append("\",location=\"");
+    info.append(label(c.location)).append("\"");
+    w.sample("kpl_device_info", labels[i], 1, info);
+  }
   per_device(w, devices, labels, "kpl_device_connected", "gauge", "1 while the connection is up.",
              [](const DeviceReport& d) { return d.connected; });
   per_device(w, devices, labels, "kpl_device_rounds_total", "counter",
@@ -185,6 +196,21 @@ std::string metrics_text(const std::vector<DeviceReport>& devices, const Outputs
     }
   }
 
+  // The limits as configured, so that a rule compares a value with its own
+  // limit (kpl_point_temperature_celsius > ignoring(limit) kpl_point_threshold{limit="max"}).
+  w.family("kpl_point_threshold", "gauge",
+           "A point's configured limit, min or max, in the unit of the point's metric.");
+  for (size_t i = 0; i < devices.size(); ++i) {
+    for (const auto& [name, limits] : devices[i].slot->config.thresholds) {
+      const double scale = point_kind(name).metric_scale;
+      point.assign("point=\"").append(label(name)).append("\",limit=");
+      if (limits.min)
+        w.sample("kpl_point_threshold", labels[i], *limits.min * scale, point + "\"min\"");
+      if (limits.max)
+        w.sample("kpl_point_threshold", labels[i], *limits.max * scale, point + "\"max\"");
+    }
+  }
+
   w.family("kpl_device_alarm_active", "gauge", "1 for each alarm now active on a device.");
   static const std::string active = "kpl_device_alarm_active";
   static const std::string lost =
@@ -213,6 +239,11 @@ std::string metrics_text(const std::vector<DeviceReport>& devices, const Outputs
   w.family("kpl_event_lines_lost_total", "counter",
            "Event stream lines the disk did not take since the host started.");
   w.sample("kpl_event_lines_lost_total", {}, static_cast<double>(outputs.event_lines_lost));
+  if (login) {
+    w.family("kpl_http_login_failures_total", "counter",
+             "Requests with a wrong user or password since the host started.");
+    w.sample("kpl_http_login_failures_total", {}, static_cast<double>(login->failures()));
+  }
   if (!mqtt) return w.out;
   w.family("kpl_mqtt_connected", "gauge", "1 while the broker connection is up.");
   w.sample("kpl_mqtt_connected", {}, mqtt->connected);

@@ -16,7 +16,11 @@ namespace kplhost {
 // digits, or fixed with three decimals from a million up to 1e15.
 std::string metric_number(double v);
 
-// The broker connection's figures only when there is one.
-std::string metrics_text(const std::vector<DeviceReport>& devices, const OutputsStatus& outputs);
+class Login;
+
+// The broker connection's figures only when there is one, the login's when
+// there is one.
+std::string metrics_text(const std::vector<DeviceReport>& devices, const OutputsStatus& outputs,
+                         const Login* login = nullptr);
 
 }  // namespace kplhost

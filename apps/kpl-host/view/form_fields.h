@@ -1,0 +1,14 @@
+// The fields of a query string or a form (application/x-www-form-urlencoded):
+// name=value pairs joined by &, with + for a blank and %XX for a byte.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+namespace kplhost {
+
+// Empty when the text is not well formed (a bad %XX, or a name given twice).
+std::optional<std::map<std::string, std::string>> form_fields(const std::string& text);
+
+}  // namespace kplhost
