@@ -99,8 +99,9 @@ bool QLTModel::refuse_reply() {
   return true;
 }
 
-// The lines below keep the wording the host's operators and their tools
-// match ("QLTModel::process_payload Error:data_id:..."), odd as some read.
+// The host contract fixes the wording of the lines below
+// ("QLTModel::process_payload Error:data_id:..."): tools that watch a host's
+// output match them letter for letter.
 int QLTModel::process_payload() {
   if (cur_batch >= batch_count) return 0;
   if (refuse_reply()) return 0;

@@ -48,7 +48,7 @@ class QLTModel : public UniBufferDevice<QLTProtocol, 5273> {
   unsigned int item_bytes = 0;
   int batch_count = 0;
   // The write position of a pass, and the read position of the point
-  // evaluation: the host's device classes share one cursor between the two.
+  // evaluation: the host contract gives a device one cursor for both.
   unsigned char* cursor = nullptr;
   // Where the blocks of this unit lie in the image, from the counts above.
   ImageLayout layout;
