@@ -65,9 +65,8 @@ class QLTModel : public UniBufferDevice<QLTProtocol, 5273> {
  private:
   // Whether the configuration gave a usable composition.
   bool read_composition(const Json::Value& setting);
-  // Reports settings the model does not know; false when one looks like a
-  // misspelt count.
-  bool check_setting_names(const Json::Value& setting);
+  // Names each setting the model does not know; none stops the polling.
+  void check_setting_names(const Json::Value& setting);
   void read_reply_timeout(const Json::Value& setting);
   void plan_requests();
   void send_request(int batch);
