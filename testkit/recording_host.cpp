@@ -1,5 +1,7 @@
 #include "testkit/recording_host.h"
 
+#include <stdexcept>
+
 #include "apps/kpl-host/float_bits.h"
 #include "host/kpl_socket_device.h"
 
@@ -85,6 +87,7 @@ bool RecordingHost::DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rul
   HostCall c(HostCall::batch_check, dev);
   c.records = records;
   calls.push_back(std::move(c));
+  if (batch_throws) throw std::runtime_error("rules unavailable");
   return batch_result;
 }
 

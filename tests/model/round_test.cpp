@@ -121,6 +121,47 @@ TEST(Round, LateWorkSavesTheImageAsPublishedAndKeepsTheDeviceAlive) {
   EXPECT_TRUE(watch.expired());
 }
 
+// A host may copy a work item, run the copies in any order or never, and
+// have a service throw: each item holds its own round, which runs once
+// whichever copy runs first, and nothing stays behind once the copies go.
+TEST(Round, WorkItemOwnsItsRoundWhateverTheHostDoesWithIt) {
+  RecordingHost host;
+  host.run_work_at_once = false;
+  auto d = make_device(&host.services);
+  std::weak_ptr<BufferDevice> watch = d;
+  auto saved = [&] { return host.calls_of(HostCall::save_history); };
+
+  d->RoundDone();
+  std::function<void()> first = host.pending_work.at(0);
+  host.run_pending_work();
+  d->image[4] = 2;
+  d->RoundDone();
+  // A copy of the first round's item, run after its original and after the
+  // next round began: that round is done, and the next one is not its own.
+  first();
+  ASSERT_EQ(saved().size(), 1u);
+  std::function<void()> second = host.pending_work.at(0);
+  second();
+  host.run_pending_work();
+  ASSERT_EQ(saved().size(), 2u);
+  EXPECT_EQ(saved()[1].bytes.at(4), 2);
+  EXPECT_EQ(saved()[1].bytes, host.calls_of(HostCall::send_sp)[1].bytes);
+  EXPECT_EQ(host.calls_of(HostCall::batch_check).size(), 2u);
+
+  // A service that throws lets the exception through and keeps nothing.
+  host.batch_throws = true;
+  d->RoundDone();
+  std::function<void()> throwing = std::move(host.pending_work.at(0));
+  host.pending_work.clear();
+  EXPECT_THROW(throwing(), std::runtime_error);
+  // An item the host drops unrun holds the device no longer.
+  d->RoundDone();
+  host.pending_work.clear();
+  first = second = throwing = nullptr;
+  d.reset();
+  EXPECT_TRUE(watch.expired());
+}
+
 TEST(Round, EmptyBatchStillMakesOneWorkItem) {
   RecordingHost host;
   host.keep_rule_results = false;
