@@ -49,6 +49,10 @@ int QLTModel::Init(std::weak_ptr<KPLController> controller, unsigned int device_
     image.reset();
   }
   planned_image_size = image_size;
+  // An odd factor spreads consecutive device numbers far apart in the 16-bit
+  // count.
+  next_trans_id = static_cast<std::uint16_t>(device_number * 0x9e37u);
+  if (next_trans_id == 0) next_trans_id = 1;
   block_names.prepare(ups_count, ac_count);
   plan_requests();
   return 1;

@@ -10,6 +10,7 @@
 
 #include "link/frames.h"
 #include "link/qlt_protocol.h"
+#include "model/reply_identity.h"
 #include "model/uni_buffer_device.h"
 #include "points/block_names.h"
 #include "points/image_layout.h"
@@ -72,19 +73,27 @@ class QLTModel : public UniBufferDevice<QLTProtocol, 5273> {
   void send_request(int batch);
   // Bytes from cursor to the start of the update_date trailer, in whole items.
   long room_left() const;
-  // Whether the completed frame answers the request outstanding; writes the
-  // line that says why not.
-  bool answers_outstanding(const char* operation);
+  // Whether the completed frame answers the request outstanding; fits: its
+  // function, length and byte count are those the request asks for. Writes
+  // a line for a change in how the unit is read, and with `say_why` one for
+  // a refusal.
+  bool answers_outstanding(const char* operation, bool fits, bool say_why);
   bool refuse_reply();
   void end_pass();
+  // At a reply time-out: keeps a partial frame that can be the start of the
+  // awaited reply, to be dropped whole when the rest comes; drops any other.
+  void give_up_partial_frame();
 
   // A request of the pass is out and its reply is awaited.
   bool awaiting_reply = false;
   Clock::time_point sent_at;
   // Every request goes out with the next number of a running 16-bit count,
   // so a reply to an abandoned or repeated request never passes for the
-  // answer to another.
-  std::uint16_t next_trans_id = 0;
+  // answer to another. Each device starts its count from its own number
+  // (Init), so devices that share a gateway never wait for the same id. 0 is
+  // never sent: it is what a unit that does not echo ids answers most.
+  std::uint16_t next_trans_id = 1;
   std::uint16_t awaited_trans_id = 0;
+  ReplyIdentity identity;
   BlockNames block_names;
 };
