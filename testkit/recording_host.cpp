@@ -2,10 +2,8 @@
 
 #include <stdexcept>
 
-#include "apps/kpl-host/float_bits.h"
 #include "host/kpl_socket_device.h"
-
-using kplhost::bits_of;
+#include "testkit/rule_records.h"
 
 RecordingHost::RecordingHost() : services{this, this, this, this} {}
 
@@ -44,15 +42,7 @@ int RecordingHost::CheckThreshold(KPLVDevice& dev, const std::string& name, cons
   c.value = value;
   c.number = number;
   calls.push_back(std::move(c));
-  if (keep_rule_results)
-    dev.rule_batch.push_back({rule_analogue,
-                              name,
-                              desc,
-                              static_cast<std::uint32_t>(number),
-                              bits_of(value),
-                              {},
-                              {},
-                              rule_normal});
+  if (keep_rule_results) dev.rule_batch.push_back(analogue_record(name, desc, value, number));
   return 1;
 }
 
@@ -69,8 +59,7 @@ int RecordingHost::CheckThresholdBool(KPLVDevice& dev, int one, const std::strin
   c.number = number;
   calls.push_back(std::move(c));
   if (keep_rule_results)
-    dev.rule_batch.push_back({rule_alarm, id, desc, number, flag ? 1u : 0u, code, label,
-                              flag ? rule_in_alarm : rule_normal});
+    dev.rule_batch.push_back(alarm_record(id, code, desc, label, flag, number));
   return 1;
 }
 
