@@ -93,15 +93,19 @@ TEST_F(Identity, UnitThatDoesNotEchoIdsIsReadInOrder) {
             "QLTModel::process_payload Error:data_id:107 trans_id:0 expected_trans_id:21389\n");
 }
 
-// A unit that echoes ids but repeats its replies late is no unit that does
-// not echo them: answers to earlier requests never count towards it.
-TEST_F(Identity, LateRepeatsNeverPassForAUnitThatDoesNotEcho) {
+// A late or repeated reply to an earlier request is refused, and a unit
+// that sends them is no unit that does not echo ids: answers to earlier
+// requests never count towards that.
+TEST_F(Identity, LateRepeatsAreRefusedAndNeverPassForAUnitThatDoesNotEcho) {
   make(R"({"ups": 1})");
   model->RefreshStatus();
   const Bytes late = reply_to_last();
   for (int i = 0; i < 3; ++i) {
     time_out();
-    EXPECT_EQ(feed(late), 0) << i;
+    EXPECT_EQ(lines_of(late, 0),
+              "QLTModel::process_payload Error:data_id:107 trans_id:21377 "
+              "expected_trans_id:" +
+                  std::to_string(21378 + i) + "\n");
   }
   EXPECT_EQ(model->image[4], 0);
   while (answer_last() == 1) {

@@ -157,24 +157,6 @@ TEST_F(Pass, FunctionSixteenReplyIsTakenLikeFunctionThree) {
   EXPECT_EQ(Bytes(model->image.get() + 4, model->image.get() + 8), image_item(0));
 }
 
-TEST_F(Pass, DuplicateReplyToTheFirstRequestIsNotTakenForTheSecond) {
-  make(R"({"ups": 1})");
-  model->RefreshStatus();
-  const Bytes first = data_reply(first_id, Bytes(200, 0xee));
-  EXPECT_EQ(feed(first), 1);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(feed(first), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "QLTModel::process_payload Error:data_id:107 trans_id:21377 expected_trans_id:21378\n");
-  EXPECT_EQ(model->cur_batch, 1);
-  // Items 50 on still await their own reply.
-  EXPECT_EQ(model->image[4 + 4 * 50], 0);
-  while (answer_last() == 1) {
-  }
-  EXPECT_EQ(count(HostCall::send_sp), 1u);
-  EXPECT_EQ(Bytes(model->image.get() + 204, model->image.get() + 208), image_item(50));
-}
-
 TEST_F(Pass, ReplyWithNoRequestOutstandingIsRefused) {
   make("");
   run_pass();
