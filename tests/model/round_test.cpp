@@ -3,11 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 #include "link/qlt_protocol.h"
 #include "model/uni_buffer_device.h"
@@ -161,85 +157,6 @@ TEST(Round, DeviceNotOwnedBySharedPointerKeepsItsBatch) {
   EXPECT_EQ(host.calls_of(HostCall::send_sp).size(), 1u);
   EXPECT_EQ(host.calls_of(HostCall::work).size(), 0u);
   EXPECT_EQ(d.rule_batch.size(), 2u);
-}
-
-// A host that runs each round's work on a thread of its own, always two
-// rounds late, while the device goes on with the next rounds.
-class LateWorkerHost final : public Worker, public Publisher {
- public:
-  LateWorkerHost() : services(*HostServices::none()) {
-    services.worker = this;
-    services.publisher = this;
-    thread_ = std::thread([this] { run(); });
-  }
-  ~LateWorkerHost() override { drain(); }
-
-  // Runs what is still queued, then stops the thread.
-  void drain() {
-    {
-      std::lock_guard<std::mutex> g(lock_);
-      stopping_ = true;
-    }
-    wake_.notify_one();
-    if (thread_.joinable()) thread_.join();
-  }
-
-  void CheckThresholdWork(KPLVDevice&, std::function<void()> work) override {
-    {
-      std::lock_guard<std::mutex> g(lock_);
-      queue_.push_back(std::move(work));
-    }
-    wake_.notify_one();
-  }
-  int SendSP(KPLVDevice&, int, const unsigned char* data, int len, bool) override {
-    std::lock_guard<std::mutex> g(lock_);
-    published.emplace_back(data, data + len);
-    return 1;
-  }
-  int SaveDeviceHistory(KPLVDevice&, const unsigned char* data, int len) override {
-    std::lock_guard<std::mutex> g(lock_);
-    saved.emplace_back(data, data + len);
-    return 1;
-  }
-
-  HostServices services;
-  std::vector<Bytes> published, saved;
-
- private:
-  void run() {
-    std::unique_lock<std::mutex> g(lock_);
-    for (;;) {
-      wake_.wait(g, [this] { return stopping_ || queue_.size() > 2; });
-      if (queue_.empty()) return;
-      std::function<void()> work = std::move(queue_.front());
-      queue_.pop_front();
-      g.unlock();
-      work();
-      work = nullptr;
-      g.lock();
-    }
-  }
-
-  std::mutex lock_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> queue_;
-  bool stopping_ = false;
-  std::thread thread_;
-};
-
-TEST(Round, WorkRunLateOnAnotherThreadSavesEachRoundsOwnImage) {
-  LateWorkerHost host;
-  auto d = make_device(&host.services);
-  for (std::uint32_t round = 0; round < 300; ++round) {
-    std::memcpy(d->image.get() + 4, &round, sizeof round);
-    d->RoundDone();
-  }
-  std::weak_ptr<BufferDevice> watch = d;
-  d.reset();
-  host.drain();
-  EXPECT_TRUE(watch.expired());
-  ASSERT_EQ(host.saved.size(), 300u);
-  EXPECT_EQ(host.saved, host.published);
 }
 
 }  // namespace
