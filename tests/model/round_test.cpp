@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "link/qlt_protocol.h"
 #include "model/uni_buffer_device.h"
 #include "testkit/recording_host.h"
