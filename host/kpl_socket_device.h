@@ -15,7 +15,9 @@ class KPLSocketDevice : public KPLVDevice {
   virtual int process(int handle, unsigned char* data, int len);
   virtual int process_data(int handle, unsigned char* data, int len);
   virtual int OnConnected(int handle);
-  // Called by the host's polling; the default does nothing.
+  // Called by the host's polling. Returns 1 when it started a pass (sent the
+  // first request of one), 0 when it sent nothing; the host measures passes
+  // from that start to the device's next SendSP. The default does nothing.
   virtual int RefreshStatus();
   virtual int DeviceIoControl(int code, int arg);
   // Opens the connection to ip:port and returns its handle.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 struct rule_value {
@@ -25,3 +26,16 @@ struct rule_value {
 
 enum rule_kind : unsigned char { rule_analogue = 0, rule_alarm = 1 };
 enum rule_state : std::uint32_t { rule_normal = 0, rule_in_alarm = 1 };
+
+// An analogue value as value_bits carries it, and back: bit for bit, so a
+// NaN or an infinity the unit sent arrives as sent.
+inline std::uint32_t value_bits_of(float v) {
+  std::uint32_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+inline float value_of_bits(std::uint32_t b) {
+  float v;
+  std::memcpy(&v, &b, sizeof v);
+  return v;
+}

@@ -4,13 +4,12 @@
 
 #include <string>
 
-#include "apps/kpl-host/float_bits.h"
 #include "host/rule_value.h"
 
 inline rule_value analogue_record(const std::string& name, const std::string& desc, float value,
                                   int number) {
-  return {rule_analogue,           name, desc, static_cast<std::uint32_t>(number),
-          kplhost::bits_of(value), {},   {},   rule_normal};
+  return {rule_analogue,        name, desc, static_cast<std::uint32_t>(number),
+          value_bits_of(value), {},   {},   rule_normal};
 }
 
 inline rule_value alarm_record(const std::string& id, const std::string& code,

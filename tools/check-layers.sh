@@ -12,7 +12,13 @@ rules=(
   "points/:host/"
   "model/:host/ link/ points/"
   "plugin/:host/ model/"
-  "apps/kpl-host/:host/"
+  "apps/kpl-host/:host/ apps/kpl-host/core/ apps/kpl-host/storage/ apps/kpl-host/polling/ apps/kpl-host/outputs/ apps/kpl-host/mqtt/ apps/kpl-host/view/"
+  "apps/kpl-host/core/:host/"
+  "apps/kpl-host/storage/:host/ apps/kpl-host/core/"
+  "apps/kpl-host/polling/:host/ apps/kpl-host/core/"
+  "apps/kpl-host/outputs/:host/ apps/kpl-host/core/"
+  "apps/kpl-host/mqtt/:host/ apps/kpl-host/core/ apps/kpl-host/storage/"
+  "apps/kpl-host/view/:host/ apps/kpl-host/core/"
   "apps/qlt-unit-sim/:-"
   "testkit/:host/ link/ model/ points/ plugin/ apps/"
   "tests/:host/ link/ model/ points/ plugin/ apps/ testkit/"
@@ -53,6 +59,28 @@ while IFS= read -r file; do
     fi
   done < <(grep -n '^#include "' "$file" | sed -E 's/^([0-9]+):#include "([^"]+)".*/\1:\2/')
 done < <(git ls-files '*.h' '*.cpp' '*.hpp' '*.cc')
+
+# Within the reference host, the libraries each room alone may use: a header
+# of one of them anywhere else in apps/kpl-host is against the rules.
+# header prefix: the folder that may include it.
+libraries=(
+  "sqlite3.h:apps/kpl-host/storage/"
+  "mosquitto.h:apps/kpl-host/mqtt/"
+  "boost/beast:apps/kpl-host/view/"
+  "systemd/:apps/kpl-host/service_notify"
+  "dlfcn.h:apps/kpl-host/plugin_library"
+)
+while IFS=: read -r file line target; do
+  for rule in "${libraries[@]}"; do
+    header=${rule%%:*}
+    owner=${rule#*:}
+    if [[ $target == "$header"* ]] && [[ $file != "$owner"* ]]; then
+      echo "$file:$line: includes <$target>, which only $owner may use" >&2
+      status=1
+    fi
+  done
+done < <(git grep -n '^#include <' -- 'apps/kpl-host/*.h' 'apps/kpl-host/*.cpp' |
+  sed -E 's/^([^:]+):([0-9]+):#include <([^>]+)>.*/\1:\2:\3/')
 
 [ $status = 0 ] && echo "layers: every include keeps to docs/architecture.md"
 exit $status

@@ -33,7 +33,8 @@ for f in usr/bin/kpl-host usr/bin/qlt-unit-sim "$lib/libkplhost.so.$version" \
          "$lib/kpl/plugins/qltmodel.so" "$lib/pkgconfig/kplhost.pc" \
          usr/include/kplhost/host/kpl_vdevice.h etc/kpl-host/host.json \
          lib/systemd/system/kpl-host.service usr/lib/sysusers.d/kpl-host.conf \
-         usr/share/man/man8/kpl-host.8.gz usr/share/man/man1/qlt-unit-sim.1.gz \
+         usr/share/man/man8/kpl-host.8.gz usr/share/man/man5/kpl-host.json.5.gz \
+         usr/share/man/man1/qlt-unit-sim.1.gz usr/share/doc/kpl-host/operating.md.gz \
          usr/share/doc/kpl-host/copyright; do
   [ -e "$root/$f" ] || fail "/$f is missing"
 done

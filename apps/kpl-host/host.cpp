@@ -6,9 +6,10 @@
 #include <climits>
 #include <csignal>
 #include <iostream>
+#include <mutex>
 #include <optional>
 
-#include "apps/kpl-host/poller.h"
+#include "apps/kpl-host/view/status_routes.h"
 
 namespace kplhost {
 
@@ -38,43 +39,45 @@ class StatusTicker {
   std::function<void()> print_;
 };
 
+namespace {
+
+HostConfig read_config(const HostOptions& o) {
+  return o.config.empty() ? parse_config(o.config_document, "(configuration)")
+                          : load_config(o.config);
+}
+
+}  // namespace
+
 Host::Host(HostOptions options)
     : options_(std::move(options)),
       console_(options_.quiet),
-      config_(options_.config.empty() ? parse_config(options_.config_document, "(configuration)")
-                                      : load_config(options_.config)),
-      event_log_(options_.events.empty() ? nullptr
-                                         : std::make_unique<EventLog>(
-                                               options_.events, options_.event_kinds,
-                                               [this](const std::string& s) { console_.say(s); })),
-      history_lock_(options_.history),
-      history_(std::make_unique<HistoryStore>(options_.history, config_.history_keep)),
-      alarm_state_(std::make_unique<AlarmStateStore>(options_.history)),
-      plugin_(options_.plugin.empty() ? nullptr : std::make_unique<PluginLibrary>(options_.plugin)),
-      calls_(events_),
-      history_writer_(*history_, static_cast<size_t>(config_.history_queue), events_),
-      rules_(registry_, events_, alarm_state_.get()),
-      transport_(io_, registry_, events_, calls_),
-      worker_(registry_, calls_),
-      publisher_(registry_, events_, &history_writer_),
-      services_{&transport_, &rules_, &worker_, &publisher_},
-      watch_(io_, registry_, events_, worker_),
-      service_(io_, [this](std::function<void()> task) { worker_.post(std::move(task)); }),
-      controller_(std::make_shared<HostController>()) {
-  // The broker's outbox hears of a change first: it is on disk before
-  // anything else tells of it.
+      config_(read_config(options_)),
+      outputs_{options_.events.empty()
+                   ? nullptr
+                   : std::make_unique<EventLog>(options_.events, options_.event_kinds,
+                                                [this](const std::string& s) { console_.say(s); }),
+               nullptr},
+      storage_(options_.history, config_.history_keep, static_cast<size_t>(config_.history_queue),
+               events_),
+      devices_{options_.plugin.empty() ? nullptr : std::make_unique<PluginLibrary>(options_.plugin),
+               {},
+               std::make_shared<HostController>()},
+      polling_(devices_.registry, events_, &storage_.writer),
+      service_(polling_.io,
+               [this](std::function<void()> task) { polling_.worker.post(std::move(task)); }) {
+  // The alarm state is on disk before anything tells of a change, and the
+  // broker's outbox next: both must hold what the others may already show.
+  events_.add(&storage_.alarm_state);
   if (config_.mqtt) {
     try {
-      mqtt_ = std::make_unique<MqttBridge>(*config_.mqtt, options_.history, events_);
+      outputs_.mqtt = std::make_unique<MqttBridge>(*config_.mqtt, options_.history, events_);
     } catch (const MqttError& e) {
       throw MqttError(options_.config + ": " + e.what());
     }
-    events_.add(mqtt_.get());
+    events_.add(outputs_.mqtt.get());
   }
   events_.add(&console_);
-  if (event_log_) events_.add(event_log_.get());
-  // The communication-loss alarm clears with the round that ends it.
-  publisher_.on_round = [this](DeviceSlot& slot) { watch_.check(slot); };
+  if (outputs_.event_log) events_.add(outputs_.event_log.get());
   if (!options_.http.empty()) {
     boost::asio::ip::tcp::endpoint at;
     try {
@@ -84,7 +87,7 @@ Host::Host(HostOptions options)
     }
     try {
       http_ = std::make_unique<HttpServer>(
-          io_, at, StatusRoutes(registry_, history_writer_, event_log_.get(), mqtt_.get()));
+          polling_.io, at, StatusRoutes(devices_.registry, [this] { return outputs_status(); }));
     } catch (const boost::system::system_error& e) {
       throw std::runtime_error("--http: cannot listen on " + options_.http + ": " +
                                e.code().message());
@@ -94,29 +97,31 @@ Host::Host(HostOptions options)
 
 Host::~Host() {
   stop();
-  registry_.clear();
+  devices_.registry.clear();
 }
 
 // Every call into the device goes through the barrier, so a device that
 // throws stops alone.
 void Host::bring_up(DeviceSlot& slot) {
-  if (!plugin_) throw std::logic_error("no plug-in to make devices with");
-  if (!calls_.run(slot, "create", [&] { slot.device = plugin_->create_device(); })) return;
-  slot.device->services = &services_;
-  registry_.bind(slot);
+  DeviceCalls& calls = polling_.calls;
+  if (!devices_.plugin) throw std::logic_error("no plug-in to make devices with");
+  if (!calls.run(slot, "create", [&] { slot.device = devices_.plugin->create_device(); })) return;
+  slot.device->services = &polling_.services;
+  devices_.registry.bind(slot);
   const unsigned int number = slot.config.device_number;
-  if (!calls_.run(slot, "Init", [&] { slot.device->Init(controller_, number, slot.config.json); }))
+  if (!calls.run(slot, "Init",
+                 [&] { slot.device->Init(devices_.controller, number, slot.config.json); }))
     return;
   // The alarms the host last reported for it.
   try {
-    slot.in_alarm = alarm_state_->load(number);
+    slot.in_alarm = storage_.alarm_state.load(number);
   } catch (const HistoryError& e) {
     console_.say("device " + std::to_string(number) +
                  " starts without its alarm state: " + e.what());
   }
   std::optional<HistoryRow> row;
   try {
-    row = history_->newest(number);
+    row = storage_.history.newest(number);
   } catch (const HistoryError& e) {
     console_.say("device " + std::to_string(number) +
                  " starts without its saved image: " + e.what());
@@ -124,7 +129,7 @@ void Host::bring_up(DeviceSlot& slot) {
   if (!row) return;
   std::lock_guard<std::mutex> g(slot.lock);
   int ok = 0;
-  calls_.run(slot, "LoadFromCache", [&] {
+  calls.run(slot, "LoadFromCache", [&] {
     ok = slot.device->LoadFromCache(row->image.data(), static_cast<int>(row->image.size()));
   });
   console_.say("device " + std::to_string(number) +
@@ -133,18 +138,20 @@ void Host::bring_up(DeviceSlot& slot) {
 }
 
 DeviceSlot& Host::adopt(std::shared_ptr<KPLSocketDevice> device) {
-  DeviceSlot& slot = registry_.add(config_.devices.at(registry_.slots().size()));
+  DeviceRegistry& registry = devices_.registry;
+  DeviceSlot& slot = registry.add(config_.devices.at(registry.slots().size()));
   slot.device = std::move(device);
-  registry_.bind(slot);
+  registry.bind(slot);
   return slot;
 }
 
 void Host::start() {
   if (started_) return;
   started_ = true;
-  if (options_.wrap_services) options_.wrap_services(services_);
-  for (size_t i = registry_.slots().size(); i < config_.devices.size(); ++i)
-    bring_up(registry_.add(config_.devices[i]));
+  if (options_.wrap_services) options_.wrap_services(polling_.services);
+  DeviceRegistry& registry = devices_.registry;
+  for (size_t i = registry.slots().size(); i < config_.devices.size(); ++i)
+    bring_up(registry.add(config_.devices[i]));
   const std::string polling = "polling " + std::to_string(config_.devices.size()) +
                               " device(s) every " + std::to_string(config_.poll_interval_ms) +
                               " ms with " + options_.plugin;
@@ -152,13 +159,9 @@ void Host::start() {
   if (config_.devices.empty())
     console_.say("no devices in " + options_.config + "; add them and start the host again");
 
-  poller_ = std::make_unique<Poller>(io_, registry_, calls_,
-                                     std::chrono::milliseconds(config_.poll_interval_ms));
-  ticker_ = std::make_unique<StatusTicker>(io_, [this] { print_status(); });
-  if (options_.polling) poller_->start();
+  ticker_ = std::make_unique<StatusTicker>(polling_.io, [this] { print_status(); });
   if (!options_.quiet) ticker_->start();
-  watch_.start();
-  if (mqtt_) mqtt_->start();
+  if (outputs_.mqtt) outputs_.mqtt->start();
   if (http_) {
     http_->start();
     const auto at = http_->local_endpoint();
@@ -170,19 +173,31 @@ void Host::start() {
                       : ""));
   }
   service_.start_watchdog();
-  io_thread_ = std::thread([this] { io_.run(); });
+  polling_.start(std::chrono::milliseconds(config_.poll_interval_ms), options_.polling);
   service_.ready(polling);
 }
 
 bool Host::wait_for_rounds(long rounds) {
-  return publisher_.wait_for_rounds(rounds > 0 ? rounds : LONG_MAX);
+  return polling_.publisher.wait_for_rounds(rounds > 0 ? rounds : LONG_MAX);
 }
 
-void Host::request_stop() { publisher_.stop(); }
+void Host::request_stop() { polling_.publisher.stop(); }
+
+OutputsStatus Host::outputs_status() const {
+  OutputsStatus s;
+  s.history = storage_.writer.state();
+  if (outputs_.event_log) {
+    s.has_event_stream = true;
+    s.event_lines_lost = outputs_.event_log->lines_lost();
+    s.event_problem = outputs_.event_log->problem.text();
+  }
+  if (outputs_.mqtt) s.mqtt = outputs_.mqtt->status();
+  return s;
+}
 
 std::vector<std::string> Host::device_status() const {
   std::vector<std::string> lines;
-  for (const auto& s : registry_.slots()) lines.push_back(Console::status_text(*s));
+  for (const auto& s : devices_.registry.slots()) lines.push_back(Console::status_text(*s));
   return lines;
 }
 
@@ -190,42 +205,27 @@ void Host::print_status() { print_status(device_status()); }
 
 void Host::print_status(const std::vector<std::string>& devices) {
   for (const std::string& line : devices) console_.print(line);
-  std::string text = "history: " + history_text(history_writer_.state());
-  if (event_log_)
-    text += "; event stream: " + std::to_string(event_log_->lines_lost()) +
-            " lines lost, last error: " + event_log_->problem.text();
-  if (mqtt_) {
-    const MqttStatus m = mqtt_->status();
-    text += std::string("; mqtt: ") + (m.connected ? "connected" : "not connected") + ", " +
-            std::to_string(m.outbox) + " alarm changes waiting, " + std::to_string(m.dropped) +
-            " dropped";
-  }
-  console_.say(text);
+  console_.say(outputs_text(outputs_status()));
 }
 
 void Host::stop() {
   if (!started_ || stopped_) return;
   stopped_ = true;
   service_.stopping();
-  boost::asio::post(io_, [this] {
+  polling_.stop_io([this] {
     service_.stop();
-    poller_->stop();
     ticker_->stop();
-    watch_.stop();
     if (http_) http_->stop();
-    transport_.close_all();
-    io_.stop();
   });
-  io_thread_.join();
   // The devices as they were when polling ended: the time spent below on
   // what was handed over is no silence of theirs.
   const std::vector<std::string> devices = device_status();
   // Rounds already handed over still check their thresholds and save their
   // images before the host goes; a database that does not take them within
   // a few seconds does not hold the host up longer.
-  worker_.drain_and_stop();
-  if (mqtt_) mqtt_->stop(std::chrono::seconds(3));
-  history_writer_.stop(std::chrono::seconds(5));
+  polling_.worker.drain_and_stop();
+  if (outputs_.mqtt) outputs_.mqtt->stop(std::chrono::seconds(3));
+  storage_.writer.stop(std::chrono::seconds(5));
   print_status(devices);
 }
 

@@ -3,9 +3,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "apps/kpl-host/config.h"
-#include "apps/kpl-host/device_report.h"
-#include "apps/kpl-host/metrics_text.h"
+#include "apps/kpl-host/core/config.h"
+#include "apps/kpl-host/core/device_report.h"
+#include "apps/kpl-host/view/metrics_text.h"
 #include "bench/micro/allocation_meter.h"
 #include "bench/support/device_json.h"
 
@@ -39,7 +39,7 @@ void BM_MetricsRender(benchmark::State& state) {
   const AllocationCount allocations;
   for (auto _ : state) {
     const std::string text =
-        kplhost::metrics_text(kplhost::report_devices(registry), kplhost::HistoryState{}, 0);
+        kplhost::metrics_text(kplhost::report_devices(registry), kplhost::OutputsStatus{});
     bytes = text.size();
     benchmark::DoNotOptimize(text.data());
   }

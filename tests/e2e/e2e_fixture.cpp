@@ -7,7 +7,7 @@
 #include <sstream>
 #include <thread>
 
-#include "apps/kpl-host/float_bits.h"
+#include "host/rule_value.h"
 #include "testkit/json_text.h"
 
 void EndToEnd::SetUp() {
@@ -104,7 +104,7 @@ void EndToEnd::expect_image_matches(const Json::Value& publish, const qltsim::Un
   ASSERT_EQ(hex.size(), size_t(2 * (4 * items + 11)));
   EXPECT_EQ(image_word(hex, 0), device_number);
   for (long k = 0; k < items; ++k)
-    ASSERT_EQ(image_word(hex, 4 + 4 * k), kplhost::bits_of(unit.item(k)))
+    ASSERT_EQ(image_word(hex, 4 + 4 * k), value_bits_of(unit.item(k)))
         << "device " << device_number << " item " << k;
   // The year, the first two bytes after the items.
   EXPECT_GE(image_word(hex, 4 + 4 * items) & 0xffff, 2020u);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "apps/kpl-host/float_bits.h"
+#include "host/rule_value.h"
 #include "testkit/hostile_unit.h"
 #include "tests/e2e/e2e_fixture.h"
 
@@ -111,7 +111,7 @@ long count_of(const std::string& text, const std::string& what) {
 
 // Item k of a published image, as a float.
 float image_item(const Json::Value& publish, long k) {
-  return kplhost::float_of(image_word(publish["image"].asString(), 4 + 4 * k));
+  return value_of_bits(image_word(publish["image"].asString(), 4 + 4 * k));
 }
 
 // A unit behind a serial gateway answers each request in turn: with one

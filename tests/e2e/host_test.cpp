@@ -17,7 +17,7 @@
 #include <sstream>
 #include <thread>
 
-#include "apps/kpl-host/history_store.h"
+#include "apps/kpl-host/storage/history_store.h"
 #include "testkit/notify_socket.h"
 #include "tests/e2e/e2e_fixture.h"
 

@@ -1,0 +1,312 @@
+#include "apps/kpl-host/mqtt/mqtt_bridge.h"
+
+#include "apps/kpl-host/core/alarm_text.h"
+#include "apps/kpl-host/core/device_report.h"
+#include "apps/kpl-host/core/json_text.h"
+#include "apps/kpl-host/storage/sqlite_file.h"
+
+namespace kplhost {
+
+namespace {
+
+// Rows handed to the library and not yet acknowledged, at the most.
+constexpr size_t max_in_flight = 100;
+constexpr size_t max_values_waiting = 1000;
+
+std::string now_text() { return local_time_text(DeviceHealth::Wall::now()); }
+
+std::string endpoint(const MqttConfig& c) { return c.host + ":" + std::to_string(c.port); }
+
+}  // namespace
+
+MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, HostEvents& others)
+    : config_(config), others_(others), outbox_(db_path, config.outbox_limit) {
+  MqttClient::Handlers h;
+  h.connected = [this](int rc, const std::string& reason) {
+    if (rc != 0) {
+      others_.mqtt("refused", "broker " + endpoint(config_) + " refused the connection: " + reason +
+                                  "; trying again");
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      connected_ = true;
+      just_connected_ = true;
+      unreachable_.clear();
+      ++connection_;
+      // What the broker did not acknowledge goes out again, from the oldest.
+      sent_up_to_ = 0;
+      in_flight_.clear();
+      for (const auto& r : retained_) dirty_.insert(r.first);
+    }
+    wake_.notify_one();
+    others_.mqtt("connected", "connected to " + endpoint(config_) + " as " + config_.client_id +
+                                  "; " + std::to_string(outbox_.size()) +
+                                  " alarm change(s) to send");
+  };
+  h.disconnected = [this] {
+    bool was;
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      // A stop on purpose is no loss.
+      was = connected_ && !stopping_;
+      connected_ = false;
+    }
+    if (was)
+      others_.mqtt("disconnected",
+                   "lost the broker " + endpoint(config_) + "; alarm changes wait in the outbox");
+  };
+  h.unreachable = [this](const std::string& reason) {
+    // Said once for each new reason, not at every attempt.
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      if (reason == unreachable_) return;
+      unreachable_ = reason;
+    }
+    others_.mqtt("unreachable",
+                 "cannot connect to " + endpoint(config_) + ": " + reason + "; trying again");
+  };
+  h.acknowledged = [this](int mid) {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      acked_.push_back(mid);
+    }
+    wake_.notify_one();
+  };
+  client_ = std::make_unique<MqttClient>(config_, config_.topic_prefix + "/status", "offline", h);
+  retain(config_.topic_prefix + "/status", "online");
+}
+
+MqttBridge::~MqttBridge() { stop(std::chrono::milliseconds(0)); }
+
+void MqttBridge::start() {
+  sender_ = std::thread([this] { send_loop(); });
+  client_->start();
+}
+
+MqttStatus MqttBridge::status() const {
+  std::lock_guard<std::mutex> g(lock_);
+  return {connected_, static_cast<long>(const_cast<MqttOutbox&>(outbox_).size()), dropped_,
+          published_};
+}
+
+std::string MqttBridge::device_topic(const DeviceSlot& slot, const char* leaf) const {
+  return config_.topic_prefix + "/devices/" + std::to_string(slot.config.device_number) + "/" +
+         leaf;
+}
+
+void MqttBridge::keep(const DeviceSlot& slot, const std::string& fields) {
+  std::string payload = "{\"seq\":" + std::to_string(outbox_.next_seq()) +
+                        ",\"device\":" + std::to_string(slot.config.device_number) + fields +
+                        ",\"time\":";
+  append_json_string(payload, now_text());
+  payload += '}';
+  long dropped = 0;
+  try {
+    dropped = outbox_.append(device_topic(slot, "alarms"), payload);
+  } catch (const HistoryError& e) {
+    others_.mqtt("failing", std::string("cannot keep an alarm change in the outbox: ") + e.what());
+    return;
+  }
+  bool tell = false;
+  long total = 0;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    dropped_ += dropped;
+    total = dropped_;
+    tell = dropped > 0 && !dropping_reported_;
+    if (dropped > 0) dropping_reported_ = true;
+  }
+  wake_.notify_one();
+  if (tell)
+    others_.mqtt("outbox_full", "the outbox holds its limit of " +
+                                    std::to_string(config_.outbox_limit) +
+                                    " alarm changes; the oldest are dropped (" +
+                                    std::to_string(total) + " so far)");
+}
+
+void MqttBridge::retain(const std::string& topic, std::string payload) {
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    retained_[topic] = std::move(payload);
+    dirty_.insert(topic);
+  }
+  wake_.notify_one();
+}
+
+void MqttBridge::active_changed(const DeviceSlot& slot) {
+  std::string p = "{\"device\":" + std::to_string(slot.config.device_number) + ",\"alarms\":[";
+  bool first = true;
+  auto alarm = [&](const std::string& id, const std::string& code, const std::string& desc,
+                   const std::string& label) {
+    p += first ? "{" : ",{";
+    first = false;
+    append_alarm_fields(p, id, code, desc, label);
+    p += '}';
+  };
+  if (lost_.count(slot.config.device_number))
+    alarm(communication_lost_id, "", "communication lost", "");
+  for (const ActiveAlarm& a : slot.view.snapshot().alarms) alarm(a.id, a.code, a.desc, a.label);
+  p += "],\"time\":";
+  append_json_string(p, now_text());
+  p += '}';
+  retain(device_topic(slot, "active"), std::move(p));
+}
+
+void MqttBridge::round(const DeviceSlot& slot, const RoundSummary& summary) {
+  for (const AlarmChange& c : summary.changes) {
+    std::string fields;
+    append_alarm_change(fields, c, summary.round);
+    keep(slot, fields);
+  }
+  if (!summary.changes.empty()) active_changed(slot);
+  if (!config_.publish_values) return;
+  std::string p = "{\"device\":" + std::to_string(slot.config.device_number) +
+                  ",\"round\":" + std::to_string(summary.round) + ",\"time\":";
+  append_json_string(p, now_text());
+  p += ",\"values\":[";
+  const DeviceView::Snapshot view = slot.view.snapshot();
+  for (size_t i = 0; i < view.values.size(); ++i) {
+    const PointValue& v = view.values[i];
+    p += i ? ",{\"name\":" : "{\"name\":";
+    append_json_string(p, v.name);
+    p += ",\"desc\":";
+    append_json_string(p, v.desc);
+    p += ",\"value\":";
+    append_json_float(p, v.value);
+    p += v.in_alarm ? ",\"in_alarm\":true}" : ",\"in_alarm\":false}";
+  }
+  p += "]}";
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    if (!connected_) return;
+    values_.emplace_back(device_topic(slot, "values"), std::move(p));
+    if (values_.size() > max_values_waiting) values_.pop_front();
+  }
+  wake_.notify_one();
+}
+
+void MqttBridge::communication(const DeviceSlot& slot, bool lost, const std::string& detail) {
+  std::string fields;
+  append_communication_change(fields, lost, detail);
+  keep(slot, fields);
+  if (lost)
+    lost_.insert(slot.config.device_number);
+  else
+    lost_.erase(slot.config.device_number);
+  active_changed(slot);
+}
+
+void MqttBridge::device_state(const DeviceSlot& slot, HealthState state) {
+  std::string p = "{\"device\":" + std::to_string(slot.config.device_number) + ",\"state\":\"" +
+                  health_state_name(state) + "\",\"time\":";
+  append_json_string(p, now_text());
+  p += '}';
+  retain(device_topic(slot, "state"), std::move(p));
+}
+
+// Sends what is due while connected; the caller holds the lock, which is let
+// go while the outbox is read and the library is handed messages.
+void MqttBridge::send_pending(std::unique_lock<std::mutex>& g) {
+  std::deque<int> acked;
+  acked.swap(acked_);
+  std::vector<long long> done;
+  for (int mid : acked) {
+    auto it = in_flight_.find(mid);
+    if (it == in_flight_.end()) continue;
+    done.push_back(it->second);
+    in_flight_.erase(it);
+  }
+  std::vector<std::pair<std::string, std::string>> retained;
+  for (const std::string& t : dirty_) retained.emplace_back(t, retained_[t]);
+  dirty_.clear();
+  std::deque<std::pair<std::string, std::string>> values;
+  values.swap(values_);
+  const size_t room = max_in_flight - std::min(max_in_flight, in_flight_.size());
+  const long long after = sent_up_to_;
+  const unsigned long connection = connection_;
+  g.unlock();
+
+  for (long long seq : done) {
+    try {
+      outbox_.remove(seq);
+    } catch (const HistoryError&) {
+      // Left in the outbox, it goes out again: a duplicate, never a loss.
+    }
+  }
+  long sent = 0;
+  for (const auto& [topic, payload] : retained)
+    sent += client_->publish(topic, payload, 1, true) >= 0;
+  for (const auto& [topic, payload] : values)
+    sent += client_->publish(topic, payload, 0, false) >= 0;
+  std::vector<std::pair<int, long long>> handed;
+  std::vector<OutboxRow> rows;
+  try {
+    if (room > 0) rows = outbox_.after(after, room);
+  } catch (const HistoryError&) {
+  }
+  for (const OutboxRow& r : rows) {
+    const int mid = client_->publish(r.topic, r.payload, 1, false);
+    if (mid < 0) break;
+    handed.emplace_back(mid, r.seq);
+  }
+
+  g.lock();
+  published_ += sent + static_cast<long>(handed.size());
+  // Connected again meanwhile: the outbox goes out again from its start,
+  // these rows with it (a duplicate, never a loss).
+  if (connection_ != connection) handed.clear();
+  for (const auto& [mid, seq] : handed) {
+    in_flight_[mid] = seq;
+    sent_up_to_ = std::max(sent_up_to_, seq);
+  }
+  if (dropping_reported_ && outbox_.size() < config_.outbox_limit / 2) dropping_reported_ = false;
+}
+
+void MqttBridge::send_loop() {
+  auto delay = std::chrono::seconds(1);
+  auto next_try = std::chrono::steady_clock::now() + delay;
+  std::unique_lock<std::mutex> g(lock_);
+  while (!stopping_) {
+    wake_.wait_for(g, std::chrono::milliseconds(200));
+    if (connected_) {
+      send_pending(g);
+    } else if (!client_->answered() && std::chrono::steady_clock::now() >= next_try) {
+      // The broker was not there when the host started: ask again, backing
+      // off as the library does once it has been answered.
+      g.unlock();
+      client_->try_again();
+      g.lock();
+      delay = std::min(delay * 2, std::chrono::seconds(30));
+      next_try = std::chrono::steady_clock::now() + delay;
+    }
+  }
+}
+
+void MqttBridge::stop(std::chrono::milliseconds limit) {
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    if (stopping_) return;
+  }
+  // What is due goes out first, as far as the broker takes it in time.
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < until) {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      if (!connected_ || (in_flight_.empty() && dirty_.empty() && outbox_.size() == 0)) break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  if (sender_.joinable()) sender_.join();
+  // A host that stops on purpose says so; only a dead one leaves it to the
+  // Last Will.
+  if (status().connected) client_->publish(config_.topic_prefix + "/status", "offline", 1, true);
+  client_->stop();
+}
+
+}  // namespace kplhost

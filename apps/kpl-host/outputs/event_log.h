@@ -1,0 +1,85 @@
+// The event stream: one JSON object per line, in the order the host sees
+// the calls. Each line goes to the file whole, by one write, before the next
+// is written; alarm changes and the host's own troubles are also forced to
+// the disk (by a thread of the log's own), since they are what an operator
+// reads after a crash. A line the
+// disk will not take is lost, counted and reported, never left half written.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "apps/kpl-host/core/host_events.h"
+#include "apps/kpl-host/core/problem.h"
+
+namespace kplhost {
+
+class EventLog final : public HostEvents {
+ public:
+  // Told once when lines start being lost, and again when writing resumes.
+  using Report = std::function<void(const std::string&)>;
+
+  // Opens the file for appending, creating it if need be, never truncating
+  // it; throws std::runtime_error naming it. With kinds given, only events
+  // of those kinds are written.
+  explicit EventLog(const std::string& path, std::set<std::string> kinds = {},
+                    Report report = nullptr);
+  ~EventLog() override;
+  EventLog(const EventLog&) = delete;
+  EventLog& operator=(const EventLog&) = delete;
+
+  void threshold(const DeviceSlot&, const std::string& name, const std::string& desc, float value,
+                 int number) override;
+  void alarm_point(const DeviceSlot&, int one, const std::string& id, const std::string& code,
+                   const std::string& desc, const std::string& label, bool flag,
+                   unsigned short number) override;
+  void publish(const DeviceSlot&, int image_id, const unsigned char* data, int len) override;
+  void round(const DeviceSlot&, const RoundSummary& summary) override;
+  void link(const DeviceSlot&, bool up, const std::string& detail) override;
+  void history(const HistoryState& state) override;
+  void device_failed(const DeviceSlot&, const std::string& detail) override;
+  void unknown_point(const DeviceSlot&, const char* key, const std::string& name,
+                     const std::string& hint) override;
+  void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
+  void mqtt(const std::string& state, const std::string& detail) override;
+
+  long lines_lost() const;
+  // Why lines are being lost, while they are.
+  Problem problem;
+
+ private:
+  // Starts a line: {"event":"<kind>","device":<number>
+  static std::string begin(const char* kind, const DeviceSlot& slot);
+  // Ends and writes the line; `durable` forces it to the disk.
+  void write(std::string& line, bool durable = false);
+  bool wants(const char* kind) const { return kinds_.empty() || kinds_.count(kind) != 0; }
+
+  const std::string path_;
+  const std::set<std::string> kinds_;
+  const Report report_;
+  mutable std::mutex lock_;
+  int fd_ = -1;
+  // The file's size after the last whole line, where a torn line is cut.
+  long long size_ = 0;
+  long lost_ = 0;
+  // Lines are being lost: since the first of them, lost_before_ were lost
+  // before; the last was lost at last_loss_.
+  bool losing_ = false;
+  long lost_before_ = 0;
+  std::chrono::steady_clock::time_point last_loss_{};
+
+  // The thread that forces lines to the disk when asked.
+  void sync_when_asked();
+  std::mutex sync_lock_;
+  std::condition_variable sync_wake_;
+  bool sync_asked_ = false;
+  bool closing_ = false;
+  std::thread syncer_;
+};
+
+}  // namespace kplhost

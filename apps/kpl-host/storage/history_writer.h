@@ -1,0 +1,64 @@
+// History rows go to the database from a thread of their own, through a
+// bounded queue: a slow, locked or full disk delays only history, never
+// the polling. When the queue is full the oldest rows waiting are dropped
+// and counted, and the host says so.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "apps/kpl-host/core/device_slot.h"
+#include "apps/kpl-host/core/history_sink.h"
+#include "apps/kpl-host/core/host_events.h"
+#include "apps/kpl-host/storage/history_store.h"
+
+namespace kplhost {
+
+class HistoryWriter final : public HistorySink {
+ public:
+  HistoryWriter(HistoryStore& store, size_t capacity, HostEvents& events);
+  ~HistoryWriter() override;
+  HistoryWriter(const HistoryWriter&) = delete;
+  HistoryWriter& operator=(const HistoryWriter&) = delete;
+
+  // Queues a row; never waits for the database.
+  void save(DeviceSlot& slot, std::string local_time, const unsigned char* image, int len) override;
+  // Writes what is queued for at most `limit`, then stops the thread; rows
+  // still waiting then are dropped and counted.
+  void stop(std::chrono::milliseconds limit);
+  HistoryState state() const;
+
+ private:
+  struct Row {
+    DeviceSlot* slot;
+    HistoryRow row;
+  };
+  void run();
+  // Writes one batch; returns the database's complaint, empty when written.
+  std::string write(std::deque<Row>& batch);
+  // Drops the oldest rows past the capacity; the caller holds the lock.
+  void drop_over_capacity();
+  // Moves to the state the queue and the last write call for, and tells the
+  // listeners when it changed; the caller holds the lock, which is let go
+  // while they are told.
+  void settle(std::unique_lock<std::mutex>& g, bool failing, std::string detail);
+
+  HistoryStore& store_;
+  const size_t capacity_;
+  HostEvents& events_;
+  mutable std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<Row> queue_;
+  HistoryState state_;
+  bool stopping_ = false;
+  // The thread has ended: rows saved from now on are dropped and counted.
+  bool stopped_ = false;
+  std::chrono::steady_clock::time_point deadline_{};
+  std::thread thread_;
+};
+
+}  // namespace kplhost

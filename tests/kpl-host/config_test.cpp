@@ -1,0 +1,237 @@
+// The reference host's configuration file: every problem names the file,
+// the key and what was expected.
+
+#include "apps/kpl-host/core/config.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+
+#include "apps/kpl-host/core/close_match.h"
+#include "testkit/temp_path.h"
+
+namespace {
+
+using kplhost::ConfigError;
+using kplhost::load_config;
+
+class ConfigFile : public ::testing::Test {
+ protected:
+  std::string write(const std::string& text) {
+    std::ofstream(path) << text;
+    return path;
+  }
+  // The message load_config gives for text, or "" when it accepts it.
+  std::string problem(const std::string& text) {
+    try {
+      load_config(write(text));
+      return "";
+    } catch (const ConfigError& e) {
+      return e.what();
+    }
+  }
+  void TearDown() override { std::remove(path.c_str()); }
+  std::string path = unique_temp_path(".json");
+};
+
+const char* device(const char* extra = "") {
+  static std::string s;
+  s = std::string(R"({"devices":[{"device_number":7,"ip":"127.0.0.1","port":1502)") + extra + "}]}";
+  return s.c_str();
+}
+
+// A document with top-level keys `extra` (each followed by a comma) and one device.
+std::string top(const std::string& extra) {
+  return "{" + extra + R"("devices":[{"device_number":7,"ip":"::1","port":1}]})";
+}
+
+TEST_F(ConfigFile, MinimalDeviceTakesTheDefaults) {
+  const auto cfg = load_config(write(device()));
+  EXPECT_EQ(cfg.poll_interval_ms, 1000);
+  EXPECT_EQ(cfg.history_queue, 10000);
+  ASSERT_EQ(cfg.devices.size(), 1u);
+  const auto& d = cfg.devices[0];
+  EXPECT_EQ(d.device_number, 7u);
+  EXPECT_EQ(d.data_id, 7u);
+  EXPECT_EQ(d.addr, 1);
+  EXPECT_EQ(d.json["addr"].asInt(), 1);
+  EXPECT_EQ(d.connect_timeout_ms, 5000);
+  EXPECT_DOUBLE_EQ(d.ao_deadband, 0.5);
+  EXPECT_EQ(d.json["port"].asInt(), 1502);
+  EXPECT_EQ(d.offline_after_ms, 6000);
+  // A reply time-out the device will not take leaves the default in the
+  // offline delay: 3 polls of 1000 ms and 3000 ms.
+  const auto huge = load_config(write(device(R"(,"appSetting":{"reply_timeout_ms":1e19})")));
+  EXPECT_EQ(huge.devices[0].offline_after_ms, 6000);
+}
+
+TEST_F(ConfigFile, FullDevice) {
+  const auto cfg = load_config(write(
+      device(R"(,"data_id":107,"addr":3,"appSetting":{"ups":1},"ao_names":["temperature_1_value"],)"
+             R"("ao_deadband":1.5,"thresholds":{"temperature_1_value":{"min":5,"max":35},)"
+             R"("water_value":{"max":0.5}},"connect_timeout_ms":600000,)"
+             R"("sim":{"vary":true,"faults":"any"})")));
+  const auto& d = cfg.devices[0];
+  EXPECT_EQ(d.data_id, 107u);
+  EXPECT_EQ(d.addr, 3);
+  EXPECT_EQ(d.connect_timeout_ms, 600000);
+  EXPECT_EQ(d.json["sim"]["faults"].asString(), "any");
+  EXPECT_EQ(d.ao_names, std::vector<std::string>{"temperature_1_value"});
+  EXPECT_EQ(*d.thresholds.at("temperature_1_value").min, 5);
+  EXPECT_FALSE(d.thresholds.at("water_value").min.has_value());
+  EXPECT_EQ(d.json["appSetting"]["ups"].asInt(), 1);
+}
+
+TEST_F(ConfigFile, TopLevelConnectTimeoutIsEachDevicesDefault) {
+  const auto cfg =
+      load_config(write(R"({"connect_timeout_ms":100,"history_queue":10000000,"devices":[)"
+                        R"({"device_number":7,"ip":"::1","port":1},)"
+                        R"({"device_number":8,"ip":"::1","port":2,"connect_timeout_ms":900}]})"));
+  EXPECT_EQ(cfg.history_queue, 10000000);
+  EXPECT_EQ(cfg.devices[0].connect_timeout_ms, 100);
+  EXPECT_EQ(cfg.devices[1].connect_timeout_ms, 900);
+}
+
+TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
+  const std::string f = path + ": ";
+  struct Case {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"[1]", f + "the document: expected an object, got an array"},
+      {"{}", f + "devices: expected an array of device objects, got nothing"},
+      {R"({"devices":{}})", f + "devices: expected an array of device objects, got an object"},
+      {R"({"devices":[5]})", f + "devices[0]: expected an object, got 5"},
+      {R"({"devices":[{"device_number":7,"ip":"127.0.0.1","port":70000}]})",
+       f + "devices[0].port: expected an integer from 1 to 65535, got 70000"},
+      {R"({"devices":[{"device_number":7,"ip":"127.0.0.1","port":"1502"}]})",
+       f + "devices[0].port: expected an integer from 1 to 65535, got \"1502\""},
+      {R"({"devices":[{"device_number":7,"ip":"127.0.0.1"}]})",
+       f + "devices[0].port: expected an integer from 1 to 65535"},
+      {R"({"devices":[{"device_number":7,"ip":"unit-7","port":1}]})",
+       f + "devices[0].ip: expected an IPv4 or IPv6 address, got \"unit-7\""},
+      {R"({"devices":[{"device_number":-7,"ip":"::1","port":1}]})",
+       f + "devices[0].device_number: expected an integer from 0 to 4294967295, got -7"},
+      {device(R"(,"addr":256)"), f + "devices[0].addr: expected an integer from 0 to 255, got 256"},
+      // Whole numbers past 64 bits are refused like any other out of range.
+      {device(R"(,"addr":18446744073709551615)"),
+       f + "devices[0].addr: expected an integer from 0 to 255, got 18446744073709551615"},
+      {R"({"devices":[{"device_number":7,"ip":"::1","port":1e19}]})",
+       f + "devices[0].port: expected an integer from 1 to 65535, got 1e+19"},
+      {device(R"(,"appSetting":[1])"),
+       f + "devices[0].appSetting: expected an object, got an array"},
+      {device(R"(,"thresholds":{"t":{"min":"low"}})"),
+       f + "devices[0].thresholds.t.min: expected a number, got \"low\""},
+      {device(R"(,"thresholds":{"t":{"min":9,"max":1}})"),
+       f + "devices[0].thresholds.t: expected min no greater than max"},
+      {device(R"(,"ao_names":["a",2])"),
+       f + "devices[0].ao_names[1]: expected a point name, got 2"},
+      {device(R"(,"ao_deadband":-1)"),
+       f + "devices[0].ao_deadband: expected a number of 0 or more, got -1"},
+      {R"({"poll_interval_ms":0,"devices":[{"device_number":7,"ip":"::1","port":1}]})",
+       f + "poll_interval_ms: expected an integer from 10 to 3600000, got 0"},
+      {R"({"devices":[{"device_number":7,"ip":"::1","port":1},{"device_number":7,"ip":"::1","port":2}]})",
+       f + "devices[1].device_number: expected a number no other device has, got 7"},
+      {top(R"("connect_timeout_ms":99,)"),
+       f + "connect_timeout_ms: expected an integer from 100 to 600000, got 99"},
+      {device(R"(,"connect_timeout_ms":600001)"),
+       f + "devices[0].connect_timeout_ms: expected an integer from 100 to 600000, got 600001"},
+      {top(R"("history_queue":9,)"),
+       f + "history_queue: expected an integer from 10 to 10000000, got 9"},
+      {top(R"("history_queue":10000001,)"),
+       f + "history_queue: expected an integer from 10 to 10000000, got 10000001"},
+      // An unknown key is reported before any value is read: here, before the missing devices.
+      {R"({"poll_intervall_ms":100})",
+       f + "poll_intervall_ms: unknown key; did you mean poll_interval_ms?"},
+      {top(R"("histroy_kep":5,)"), f + "histroy_kep: unknown key; did you mean history_keep?"},
+      {device(R"(,"appsetting":{})"),
+       f + "devices[0].appsetting: unknown key; did you mean appSetting?"},
+      {device(R"(,"adrd":2)"), f + "devices[0].adrd: unknown key; did you mean addr?"},
+      {device(R"(,"thresholds":{"temperature_1_value":{"min":5,"mx":35}})"),
+       f + "devices[0].thresholds.temperature_1_value.mx: unknown key; did you mean max?"},
+      {device(R"(,"thresholds":{"t":{"high":35}})"),
+       f + "devices[0].thresholds.t.high: unknown key; known keys: min, max"},
+      {device(R"(,"UPS":1)"),
+       f + "devices[0].UPS: unknown key; known keys: device_number, data_id, ip, port, addr, "
+           "appSetting, thresholds, ao_names, ao_deadband, connect_timeout_ms, offline_after_ms, "
+           "sim"},
+      {top(R"("retries":3,)"),
+       f + "retries: unknown key; known keys: poll_interval_ms, history_keep, history_queue, "
+           "connect_timeout_ms, devices, mqtt"},
+      {top(R"("mqtt":{"host":"b","prot":1883},)"),
+       f + "mqtt.prot: unknown key; did you mean port?"},
+      {top(R"("mqtt":{"port":1883},)"),
+       f + "mqtt.host: expected the broker's host name or address"},
+      {top(R"("mqtt":{"host":"b","tls":{"ca_file":"ca.pem","cert_file":"c.pem"}},)"),
+       f + "mqtt.tls: expected cert_file and key_file together, or neither"},
+      {top(R"("mqtt":{"host":"b","password":"p"},)"),
+       f + "mqtt.password: expected a username with it"},
+      {top(R"("mqtt":{"host":"b","topic_prefix":"site/#"},)"),
+       f + "mqtt.topic_prefix: expected a topic without wildcards or a trailing /, got \"site/#\""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(problem(c.text), c.message) << c.text;
+}
+
+TEST_F(ConfigFile, MqttDefaultsFollowTlsAndTheHostName) {
+  auto parse = [&](const std::string& text) { return load_config(write(text)); };
+  const kplhost::HostConfig plain = parse(top(R"("mqtt":{"host":"broker"},)"));
+  ASSERT_TRUE(plain.mqtt.has_value());
+  EXPECT_EQ(plain.mqtt->port, 1883);
+  EXPECT_EQ(plain.mqtt->client_id, kplhost::default_client_id());
+  EXPECT_EQ(plain.mqtt->topic_prefix, "kpl/" + kplhost::default_client_id());
+  EXPECT_TRUE(plain.mqtt->publish_values);
+  const kplhost::HostConfig tls =
+      parse(top(R"("mqtt":{"host":"broker","client_id":"site-3","tls":{"ca_file":"ca.pem"}},)"));
+  EXPECT_EQ(tls.mqtt->port, 8883);
+  EXPECT_EQ(tls.mqtt->topic_prefix, "kpl/site-3");
+  EXPECT_FALSE(parse(top("")).mqtt.has_value());
+}
+
+TEST(ConfigCloseMatch, NearestWithinTheEditsAllowed) {
+  constexpr std::string_view known[] = {"alpha", "aloha", "beta", "gamma"};
+  const struct {
+    std::string_view name;
+    std::string_view match;
+  } cases[] = {
+      {"alxha", "alpha"},  // 1 edit from both: the earlier
+      {"alohx", "aloha"},  // 1 edit beats the earlier name's 2
+      {"ALOHA", "aloha"},  // case alone beats 1 edit
+      {"btea", "beta"},    // a swap is one edit
+      {"gamxy", "gamma"},  // 2 edits from 5 characters on
+      {"btt", ""},         // but not under 5
+      {"zzzzz", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(kplhost::close_match(c.name, std::begin(known), std::end(known)), c.match) << c.name;
+}
+
+TEST_F(ConfigFile, TextThatIsNotJsonOrHasDuplicateKeys) {
+  EXPECT_EQ(problem("{\"devices\": [").rfind(path + ": not valid JSON: ", 0), 0u);
+  EXPECT_EQ(problem(device(R"(,"port":1503)")).rfind(path + ": not valid JSON: ", 0), 0u);
+  EXPECT_EQ(problem(" \n"), path + ": is empty; expected an object with a devices array");
+  // One line, whatever the reader says.
+  EXPECT_EQ(problem("{\"devices\": [}"),
+            path +
+                ": not valid JSON: Line 1, Column 14: Syntax error: value, object or array "
+                "expected.");
+}
+
+TEST(ConfigFileMissing, NamesTheFile) {
+  try {
+    load_config("/nonexistent/kpl.json");
+    FAIL();
+  } catch (const ConfigError& e) {
+    EXPECT_STREQ(e.what(), "/nonexistent/kpl.json: cannot be read");
+  }
+  try {
+    load_config("/");
+    FAIL();
+  } catch (const ConfigError& e) {
+    EXPECT_STREQ(e.what(), "/: is a directory; expected a config file");
+  }
+}
+
+}  // namespace
