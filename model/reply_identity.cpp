@@ -39,9 +39,9 @@ ReplyIdentity::Verdict ReplyIdentity::check(const Reply& r, const Awaited& a, Ch
     return accept;
   }
   // An id we sent a little earlier: a late or repeated answer to a request
-  // no longer outstanding, whether or not the unit echoes.
+  // no longer outstanding, whether or not the unit echoes. 0 is never sent.
   const std::uint16_t behind = static_cast<std::uint16_t>(a.trans_id - r.trans_id);
-  if (behind <= recent_ids) {
+  if (r.trans_id != 0 && behind <= recent_ids) {
     forget_misses();
     return wrong_trans_id;
   }

@@ -93,6 +93,20 @@ TEST_F(Identity, UnitThatDoesNotEchoIdsIsReadInOrder) {
             "QLTModel::process_payload Error:data_id:107 trans_id:0 expected_trans_id:21389\n");
 }
 
+// Id 0 is never one the device sent, however close its count is to it.
+TEST_F(Identity, UnitThatAnswersZeroIsReadJustAfterTheCountPassesZero) {
+  make("", 0);
+  model->RefreshStatus();
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(feed(reply_as(0, 1)), 0);
+    time_out();
+  }
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(feed(reply_as(0, 1)), 0);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("does not echo"), std::string::npos);
+  EXPECT_EQ(count(HostCall::send_sp), 1u);
+}
+
 // A late or repeated reply to an earlier request is refused, and a unit
 // that sends them is no unit that does not echo ids: answers to earlier
 // requests never count towards that.
