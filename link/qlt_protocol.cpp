@@ -48,6 +48,9 @@ bool possible_frame_size(int size) {
 int QLTProtocol::process_data(int, unsigned char* data, int len) {
   if (len < 0 || (len > 0 && data == nullptr)) return 0;
   if (recv_len < 0 || recv_len >= recv_capacity) recv_len = 0;
+  // The host empties the buffer when a connection goes: the frame to be
+  // dropped went with it.
+  if (recv_len == 0) discarding_ = false;
 
   // A chunk of any size is taken in pieces that fit the buffer. Every piece
   // leaves room for the next: once the complete frames have gone, what is
@@ -65,7 +68,7 @@ int QLTProtocol::process_data(int, unsigned char* data, int len) {
       std::printf("QLTProtocol::process_data lost framing: data_id:%u length:%d dropped:%d\n",
                   data_id, ntohs(cur_header->length), recv_len + len);
       std::fflush(stdout);
-      recv_len = 0;
+      drop_partial_frame();
       return 0;
     }
   } while (len > 0);
@@ -81,7 +84,14 @@ bool QLTProtocol::dispatch_held(int& result) {
 
     const int rest = recv_len - size;
     recv_len = 0;
-    result = dispatch();
+    if (discarding_) {
+      discarding_ = false;
+      std::printf("QLTProtocol::process_data dropped a frame given up on: data_id:%u trans_id:%u\n",
+                  data_id, ntohs(cur_header->trans_id));
+      std::fflush(stdout);
+    } else {
+      result = dispatch();
+    }
     // Whatever followed the frame is the start of the next one.
     if (rest > 0) {
       std::memmove(recv_buf, recv_buf + size, static_cast<size_t>(rest));

@@ -26,6 +26,17 @@ class QLTProtocol : public KPLSocketDevice {
   // Converts the data words of a reply to host order, in place.
   void ntoh(rdu_read_reply& reply);
 
+  // The frame under reassembly answers nothing any more: it is dropped
+  // whole once complete, so that the rest of it, still on its way, is never
+  // read as the start of a frame.
+  void discard_partial_frame() { discarding_ = recv_len > 0; }
+  bool discarding_partial_frame() const { return discarding_; }
+  // Forgets the bytes of a frame under reassembly at once.
+  void drop_partial_frame() {
+    recv_len = 0;
+    discarding_ = false;
+  }
+
   // The frame being handled; valid only while process_payload/process_error run.
   rdu_header* cur_header = nullptr;
   rdu_read_reply* cur_reply = nullptr;
@@ -36,4 +47,6 @@ class QLTProtocol : public KPLSocketDevice {
   // frame can have, so the stream has lost its framing.
   bool dispatch_held(int& result);
   int dispatch();
+
+  bool discarding_ = false;
 };

@@ -16,6 +16,7 @@ void QLTModel::send_request(int batch) {
   // The stored request is the wire image; only its transaction id changes
   // from one send to the next.
   awaited_trans_id = next_trans_id++;
+  if (next_trans_id == 0) next_trans_id = 1;
   req.trans_id = htons(awaited_trans_id);
   awaiting_reply = true;
   sent_at = now();
@@ -35,14 +36,16 @@ long QLTModel::room_left() const {
 }
 
 int QLTModel::OnConnected(int handle) {
-  recv_len = 0;
+  drop_partial_frame();
   end_pass();
   return QLTProtocol::OnConnected(handle);
 }
 
 int QLTModel::RefreshStatus() {
   if (link_ready == 0) {
-    // The awaited reply went with the connection.
+    // The awaited reply went with the connection, and so did any part of a
+    // frame.
+    drop_partial_frame();
     end_pass();
     return 0;
   }
@@ -52,8 +55,7 @@ int QLTModel::RefreshStatus() {
     if (now() - sent_at < reply_timeout) return 0;
     std::printf("QLTModel::RefreshStatus reply timeout: data_id:%u batch:%d\n", data_id, cur_batch);
     std::fflush(stdout);
-    // Whatever part of a frame has arrived belongs to the abandoned pass.
-    recv_len = 0;
+    give_up_partial_frame();
     end_pass();
   }
   if (batch_count <= 0 || !image) return 0;
@@ -62,28 +64,14 @@ int QLTModel::RefreshStatus() {
   return 1;
 }
 
-bool QLTModel::answers_outstanding(const char* operation) {
-  const unsigned int trans = ntohs(cur_header->trans_id);
-  if (!awaiting_reply) {
-    std::printf("QLTModel::%s Error:data_id:%u trans_id:%u no request outstanding\n", operation,
-                data_id, trans);
-  } else if (trans != awaited_trans_id) {
-    std::printf("QLTModel::%s Error:data_id:%u trans_id:%u expected_trans_id:%u\n", operation,
-                data_id, trans, static_cast<unsigned int>(awaited_trans_id));
-  } else {
-    return true;
-  }
-  std::fflush(stdout);
-  return false;
-}
-
 bool QLTModel::refuse_reply() {
-  if (!answers_outstanding("process_payload")) return true;
-  // The answer to the request outstanding, but unusable: no other answer
-  // will come, so the pass ends and the next poll starts it again.
   const int carried = modbus::carried_data_bytes(*cur_header);
   const unsigned int want =
       ImageLayout::item_size * ntohs(requests[static_cast<size_t>(cur_batch)].quantity);
+  const bool fits = cur_reply->byte_count == want && carried == static_cast<int>(want);
+  if (!answers_outstanding("process_payload", fits, true)) return true;
+  // The answer to the request outstanding, but unusable: no other answer
+  // will come, so the pass ends and the next poll starts it again.
   // A frame that ends before its byte count (carried -1) declares none.
   if (carried < 0 || cur_reply->byte_count > carried) {
     std::printf("QLTModel::process_payload Error:data_id:%u data_len:%d carried:%d\n", data_id,
@@ -99,8 +87,9 @@ bool QLTModel::refuse_reply() {
   return true;
 }
 
-// The lines below keep the wording the host's operators and their tools
-// match ("QLTModel::process_payload Error:data_id:..."), odd as some read.
+// The host contract fixes the wording of the lines below
+// ("QLTModel::process_payload Error:data_id:..."): tools that watch a host's
+// output match them letter for letter.
 int QLTModel::process_payload() {
   if (cur_batch >= batch_count) return 0;
   if (refuse_reply()) return 0;
@@ -148,6 +137,6 @@ int QLTModel::process_error() {
   }
   std::fflush(stdout);
   // A refusal of the request outstanding: no data will come for it.
-  if (awaiting_reply && ntohs(cur_header->trans_id) == awaited_trans_id) end_pass();
+  if (answers_outstanding("process_error", false, false)) end_pass();
   return 0;
 }

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string>
 
+#include "model/count_reading.h"
 #include "model/whole_number.h"
 #include "points/point_evaluation.h"
 
@@ -24,7 +26,7 @@ int QLTModel::Init(std::weak_ptr<KPLController> controller, unsigned int device_
   const Json::Value& setting = config["appSetting"];
   if (setting != Json::Value(Json::nullValue) && setting.type() == Json::objectValue) {
     usable = read_composition(setting);
-    usable = check_setting_names(setting) && usable;
+    check_setting_names(setting);
     read_reply_timeout(setting);
   }
 
@@ -47,6 +49,10 @@ int QLTModel::Init(std::weak_ptr<KPLController> controller, unsigned int device_
     image.reset();
   }
   planned_image_size = image_size;
+  // An odd factor spreads consecutive device numbers far apart in the 16-bit
+  // count.
+  next_trans_id = static_cast<std::uint16_t>(device_number * 0x9e37u);
+  if (next_trans_id == 0) next_trans_id = 1;
   block_names.prepare(ups_count, ac_count);
   plan_requests();
   return 1;
@@ -55,25 +61,30 @@ int QLTModel::Init(std::weak_ptr<KPLController> controller, unsigned int device_
 namespace {
 
 constexpr const char* count_keys[] = {"ups", "pdu_type_1", "pdu_type_2", "pdu_type_3", "ac"};
+// Endings that a count's key is sometimes written with.
+constexpr const char* count_suffixes[] = {"", "_count", "count", "_num", "num", "_number"};
 
-// The count a misspelt key was probably meant for: the same letters in
-// another case, or one name the start of the other ("UPS", "ups_count").
+std::string lower(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// The count that an unknown key was perhaps meant for: one that differs only
+// in case or by a count suffix ("UPS", "ac_count"). Only a hint: the key is
+// ignored all the same, since integrators keep keys of their own here.
 const char* count_meant(const std::string& key) {
-  if (key.empty()) return nullptr;  // the start of every name, meant for none
-  for (const char* known : count_keys) {
-    const std::string k = known;
-    const size_t n = std::min(k.size(), key.size());
-    bool same = true;
-    for (size_t i = 0; i < n && same; ++i)
-      same = std::tolower(static_cast<unsigned char>(key[i])) == k[i];
-    if (same) return known;
-  }
+  const std::string k = lower(key);
+  for (const char* known : count_keys)
+    for (const char* suffix : count_suffixes)
+      if (k == std::string(known) + suffix) return known;
   return nullptr;
 }
 
-void unusable_count(const char* what, unsigned int data_id, const char* key, const Json::Value& v) {
-  std::printf("QLTModel::Init %s: data_id:%u %s:%s, the unit is not polled\n", what, data_id, key,
-              json_text(v).c_str());
+void count_line(const char* what, unsigned int data_id, const char* key, const Json::Value& v,
+                const std::string& outcome) {
+  std::printf("QLTModel::Init %s: data_id:%u %s:%s, %s\n", what, data_id, key, json_text(v).c_str(),
+              outcome.c_str());
   std::fflush(stdout);
 }
 
@@ -96,19 +107,23 @@ bool QLTModel::read_composition(const Json::Value& setting) {
 
   // Every key is looked at, so that each unusable one is reported; the item
   // total must stay within what 16-bit start addresses reach.
+  static const std::string not_polled = "the unit is not polled";
   bool usable = true;
   long long total = L::base_items;
   for (const Key& k : keys) {
     const Json::Value& v = setting[k.name];
-    const WholeNumber n = read_whole_number(v);
-    if (n.reading == WholeNumber::absent) continue;
-    if (n.reading == WholeNumber::not_whole) {
-      unusable_count("count is not a whole number", data_id, k.name, v);
+    const CountReading n = read_count(v);
+    if (n.kind == CountReading::absent) continue;
+    if (n.kind == CountReading::no_text) {
+      count_line("count is not a number", data_id, k.name, v, not_polled);
       usable = false;
     } else if (n.value < 0 || n.value > (L::max_items - total) / k.items) {
-      unusable_count("count out of range", data_id, k.name, v);
+      count_line("count out of range", data_id, k.name, v, not_polled);
       usable = false;
     } else {
+      if (n.kind == CountReading::leading_number)
+        count_line("count is not a whole number", data_id, k.name, v,
+                   "taken as " + std::to_string(n.value));
       this->*k.count = static_cast<int>(n.value);
       total += n.value * k.items;
     }
@@ -116,21 +131,16 @@ bool QLTModel::read_composition(const Json::Value& setting) {
   return usable;
 }
 
-bool QLTModel::check_setting_names(const Json::Value& setting) {
-  bool usable = true;
+void QLTModel::check_setting_names(const Json::Value& setting) {
   for (const std::string& key : setting.getMemberNames()) {
     if (key == "reply_timeout_ms" ||
         std::find(std::begin(count_keys), std::end(count_keys), key) != std::end(count_keys))
       continue;
-    // A count that was meant but not read would shift every later block.
     const char* meant = count_meant(key);
-    std::printf("QLTModel::Init unknown setting: data_id:%u %s%s%s%s\n", data_id, key.c_str(),
-                meant ? " (" : "", meant ? meant : "",
-                meant ? "?), the unit is not polled" : ", ignored");
+    std::printf("QLTModel::Init unknown setting: data_id:%u %s%s%s%s, ignored\n", data_id,
+                key.c_str(), meant ? " (" : "", meant ? meant : "", meant ? "?)" : "");
     std::fflush(stdout);
-    if (meant) usable = false;
   }
-  return usable;
 }
 
 void QLTModel::read_reply_timeout(const Json::Value& setting) {

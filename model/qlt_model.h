@@ -10,6 +10,7 @@
 
 #include "link/frames.h"
 #include "link/qlt_protocol.h"
+#include "model/reply_identity.h"
 #include "model/uni_buffer_device.h"
 #include "points/block_names.h"
 #include "points/image_layout.h"
@@ -48,7 +49,7 @@ class QLTModel : public UniBufferDevice<QLTProtocol, 5273> {
   unsigned int item_bytes = 0;
   int batch_count = 0;
   // The write position of a pass, and the read position of the point
-  // evaluation: the host's device classes share one cursor between the two.
+  // evaluation: the host contract gives a device one cursor for both.
   unsigned char* cursor = nullptr;
   // Where the blocks of this unit lie in the image, from the counts above.
   ImageLayout layout;
@@ -65,27 +66,34 @@ class QLTModel : public UniBufferDevice<QLTProtocol, 5273> {
  private:
   // Whether the configuration gave a usable composition.
   bool read_composition(const Json::Value& setting);
-  // Reports settings the model does not know; false when one looks like a
-  // misspelt count.
-  bool check_setting_names(const Json::Value& setting);
+  // Names each setting the model does not know; none stops the polling.
+  void check_setting_names(const Json::Value& setting);
   void read_reply_timeout(const Json::Value& setting);
   void plan_requests();
   void send_request(int batch);
   // Bytes from cursor to the start of the update_date trailer, in whole items.
   long room_left() const;
-  // Whether the completed frame answers the request outstanding; writes the
-  // line that says why not.
-  bool answers_outstanding(const char* operation);
+  // Whether the completed frame answers the request outstanding; fits: its
+  // function, length and byte count are those the request asks for. Writes
+  // a line for a change in how the unit is read, and with `say_why` one for
+  // a refusal.
+  bool answers_outstanding(const char* operation, bool fits, bool say_why);
   bool refuse_reply();
   void end_pass();
+  // At a reply time-out: keeps a partial frame that can be the start of the
+  // awaited reply, to be dropped whole when the rest comes; drops any other.
+  void give_up_partial_frame();
 
   // A request of the pass is out and its reply is awaited.
   bool awaiting_reply = false;
   Clock::time_point sent_at;
   // Every request goes out with the next number of a running 16-bit count,
   // so a reply to an abandoned or repeated request never passes for the
-  // answer to another.
-  std::uint16_t next_trans_id = 0;
+  // answer to another. Each device starts its count from its own number
+  // (Init), so devices that share a gateway never wait for the same id. 0 is
+  // never sent: it is what a unit that does not echo ids answers most.
+  std::uint16_t next_trans_id = 1;
   std::uint16_t awaited_trans_id = 0;
+  ReplyIdentity identity;
   BlockNames block_names;
 };

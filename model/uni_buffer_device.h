@@ -21,7 +21,7 @@ template <class Protocol, int ImageId>
 class UniBufferDevice : public Protocol {
  public:
   UniBufferDevice() = default;
-  ~UniBufferDevice() override { delete spare_work_.load(); }
+  ~UniBufferDevice() override { delete spare_buffers_.load(); }
 
   int LoadFromCache(const unsigned char* data, int len) override;
   using Protocol::LoadFromCache;
@@ -43,31 +43,36 @@ class UniBufferDevice : public Protocol {
   int planned_image_size = -1;
 
  private:
-  // A round's follow-up, run where and when the host chooses: it owns the
-  // round's rule results and the image as it was published, and keeps the
-  // device alive. A finished one is handed back through spare_work_ and
-  // reused, so a steady round allocates nothing; only when the host still
-  // holds the last one does a round make another.
-  struct RoundWork {
-    std::shared_ptr<KPLVDevice> keep_alive;
-    UniBufferDevice* device = nullptr;
+  // What a round's work item reads: the round's rule results and the image
+  // as it was published. Once no copy of the item is left they come back to
+  // the device, emptied, for a later round to fill, so a steady round makes
+  // no new room for them.
+  struct RoundBuffers {
     std::vector<rule_value> records;
     std::vector<unsigned char> image;
-    // Set for each hand-over; a second run of the same one does nothing.
-    std::atomic<bool> armed{false};
-
-    void run();
   };
-  // What the host receives: one pointer, which std::function keeps in place
-  // without allocating. The host is to run it once; one it destroys unrun
-  // keeps its device for good.
-  struct RunWork {
-    RoundWork* work;
-    void operator()() const { work->run(); }
-  };
-  RoundWork* take_work();
+  // A round's follow-up, shared by every copy of the std::function the host
+  // holds. It owns its buffers and keeps the device alive; nothing in it
+  // changes once made, except that the first run of any copy marks it run,
+  // so that a round's rules and history are fed once, and only with that
+  // round's data.
+  class RoundWork {
+   public:
+    RoundWork(std::shared_ptr<UniBufferDevice> device, std::unique_ptr<RoundBuffers> buffers)
+        : device_(std::move(device)), buffers_(std::move(buffers)) {}
+    ~RoundWork();
+    RoundWork(const RoundWork&) = delete;
+    RoundWork& operator=(const RoundWork&) = delete;
+    void run() const;
 
-  std::atomic<RoundWork*> spare_work_{nullptr};
+   private:
+    std::shared_ptr<UniBufferDevice> device_;
+    std::unique_ptr<RoundBuffers> buffers_;
+    mutable std::atomic<bool> ran_{false};
+  };
+
+  // Buffers handed back by the last work item to go; taken by the next round.
+  std::atomic<RoundBuffers*> spare_buffers_{nullptr};
 };
 
 template <class Protocol, int ImageId>
@@ -97,25 +102,19 @@ int UniBufferDevice<Protocol, ImageId>::LoadFromCache(const unsigned char* data,
 }
 
 template <class Protocol, int ImageId>
-typename UniBufferDevice<Protocol, ImageId>::RoundWork*
-UniBufferDevice<Protocol, ImageId>::take_work() {
-  RoundWork* w = spare_work_.exchange(nullptr);
-  return w ? w : new RoundWork;
+UniBufferDevice<Protocol, ImageId>::RoundWork::~RoundWork() {
+  // The device outlives this body: device_ is released after it.
+  buffers_->records.clear();
+  delete device_->spare_buffers_.exchange(buffers_.release());
 }
 
 template <class Protocol, int ImageId>
-void UniBufferDevice<Protocol, ImageId>::RoundWork::run() {
-  if (!armed.exchange(false)) return;
-  // The last reference may go at the end of this call, and the device with
-  // it, deleting this object as its spare: nothing here is touched after
-  // the hand-back.
-  const std::shared_ptr<KPLVDevice> keep = std::move(keep_alive);
-  UniBufferDevice& dev = *device;
-  const bool changed = dev.DoBatchCheckThreshold(records);
+void UniBufferDevice<Protocol, ImageId>::RoundWork::run() const {
+  if (ran_.exchange(true)) return;
+  UniBufferDevice& dev = *device_;
+  const bool changed = dev.DoBatchCheckThreshold(buffers_->records);
   dev.check_result = changed || dev.check_result;
-  dev.SaveDeviceHistory(image.data(), static_cast<int>(image.size()));
-  records.clear();
-  delete dev.spare_work_.exchange(this);
+  dev.SaveDeviceHistory(buffers_->image.data(), static_cast<int>(buffers_->image.size()));
 }
 
 template <class Protocol, int ImageId>
@@ -144,15 +143,18 @@ void UniBufferDevice<Protocol, ImageId>::RoundDone() {
   // std::bad_weak_ptr here, by the host contract; the round's rule results
   // then stay in rule_batch, untouched.
   std::shared_ptr<KPLVDevice> self = this->shared_from_this();
-  RoundWork* w = take_work();
-  w->keep_alive = std::move(self);
-  w->device = this;
+  std::unique_ptr<RoundBuffers> buffers(spare_buffers_.exchange(nullptr));
+  if (!buffers) buffers.reset(new RoundBuffers);
   // The records move out by swapping vectors: the device gets back the
   // emptied vector of an earlier round, with its room.
-  w->records.swap(this->rule_batch);
-  w->image.assign(image.get(), image.get() + image_size);
-  w->armed = true;
-  const size_t n = w->records.size();
-  this->CheckThresholdWork(std::function<void()>(RunWork{w}));
-  this->rule_batch.reserve(n);
+  buffers->records.swap(this->rule_batch);
+  buffers->image.assign(image.get(), image.get() + image_size);
+  this->rule_batch.reserve(buffers->records.size());
+  // One allocation for the item's state, and one where std::function keeps
+  // the lambda that shares it. Nothing of this device is touched after the
+  // hand-over: a host that runs and drops the item at once may release the
+  // device with it.
+  auto work = std::make_shared<const RoundWork>(
+      std::shared_ptr<UniBufferDevice>(std::move(self), this), std::move(buffers));
+  this->CheckThresholdWork([work = std::move(work)] { work->run(); });
 }

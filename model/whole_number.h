@@ -1,8 +1,6 @@
-// Whole numbers in the device's "appSetting": block counts and the reply
-// time-out. A setting is usable only when it reads as one whole number; a
-// value that merely starts like one ("2x", 1.9, true) is not taken, since a
-// count read wrongly would put every later block's data under the wrong
-// points.
+// Whole numbers in the device's "appSetting", such as the reply time-out: a
+// setting is a whole number only when it reads as one, not when it merely
+// starts like one ("2x", 1.9, true).
 #pragma once
 
 #include <json/value.h>

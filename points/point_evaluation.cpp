@@ -27,8 +27,8 @@ float item_value(const unsigned char* block, int item) {
   return v;
 }
 
-// The bare lines are the wording the host's operators and their tools know
-// for a block beyond the image; they stay as they are.
+// The host contract fixes these bare lines for a block beyond the image:
+// tools that watch a host's output match them letter for letter.
 void out_of_buffer(const char* line) {
   std::puts(line);
   std::fflush(stdout);

@@ -16,8 +16,9 @@ struct ImageView {
 
 // `cursor` is the device's one position in the image, which the polling
 // pass writes through: the evaluation sets it to the first item and walks it
-// from block to block, as the host's devices have always shared it. The pass
-// sets it back before writing again, so it does not matter where it ends.
+// from block to block, since the host contract gives a device one cursor for
+// both. The pass sets it back before writing again, so it does not matter
+// where it ends.
 // A block that does not lie wholly inside the image is skipped with the
 // line "111 +++++++ outof buffer" (UPS) or "222 +++++++ outof buffer" (air
 // conditioner).

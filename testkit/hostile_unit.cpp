@@ -16,6 +16,11 @@ namespace {
 
 unsigned get16(const unsigned char* p) { return static_cast<unsigned>(p[0] << 8 | p[1]); }
 
+void put16(unsigned char* p, unsigned v) {
+  p[0] = static_cast<unsigned char>(v >> 8);
+  p[1] = static_cast<unsigned char>(v);
+}
+
 }  // namespace
 
 HostileUnit::HostileUnit(Behaviour behaviour) : behaviour_(behaviour) {
@@ -35,7 +40,7 @@ HostileUnit::HostileUnit(Behaviour behaviour) : behaviour_(behaviour) {
 HostileUnit::~HostileUnit() {
   stop_ = true;
   thread_.join();
-  if (client_ >= 0) ::close(client_);
+  for (const Client& c : clients_) ::close(c.fd);
   ::close(listener_);
 }
 
@@ -49,18 +54,25 @@ std::vector<std::uint16_t> HostileUnit::answered() const {
   return answered_;
 }
 
-// Every item of a reply is the reply's number.
+// Every item of a reply is the reply's number, set apart by unit; the ids
+// are what the behaviour says.
 std::vector<unsigned char> HostileUnit::answer(const unsigned char* request) {
-  float value;
   {
     std::lock_guard<std::mutex> g(lock_);
     answered_.push_back(static_cast<std::uint16_t>(get16(request + 8)));
-    value = static_cast<float>(answered_.size());
   }
-  return reply_to(request, wire_items({value}));
+  const int n = ++replies_for_unit_[request[6]];
+  const float value = static_cast<float>(n) + 100000.0f * static_cast<float>(request[6] - 1);
+  std::vector<unsigned char> reply = reply_to(request, wire_items({value}));
+  if (behaviour_.trans_id >= 0) put16(&reply[0], static_cast<unsigned>(behaviour_.trans_id));
+  put16(&reply[2], static_cast<unsigned>(behaviour_.proto_id));
+  if (behaviour_.unit_id >= 0)
+    reply[6] = static_cast<unsigned char>(behaviour_.unit_id + (behaviour_.unit_id_varies ? n : 0));
+  return reply;
 }
 
-void HostileUnit::take_requests(std::vector<unsigned char>& in) {
+void HostileUnit::take_requests(Client& c) {
+  std::vector<unsigned char>& in = c.in;
   while (in.size() >= 6) {
     const size_t size = 6 + get16(in.data() + 4);
     if (in.size() < size) return;
@@ -70,21 +82,65 @@ void HostileUnit::take_requests(std::vector<unsigned char>& in) {
       arrivals_.push_back(now);
     }
     if (!behaviour_.mute && size == 12 && in[7] == 3) {
-      auto at = now + behaviour_.reply_after;
-      if (behaviour_.serial) {
-        at = std::max(now, serial_free_) + behaviour_.reply_after;
-        serial_free_ = at;
+      // A reply goes no earlier than the one before it, when that one is
+      // held back (serially, or cut).
+      const auto at = std::max(now, serial_free_) + behaviour_.reply_after;
+      const int to = behaviour_.broadcast ? -1 : c.fd;
+      std::vector<unsigned char> reply = answer(in.data());
+      const bool cut = static_cast<int>(answered().size()) == behaviour_.cut_reply;
+      if (behaviour_.serial) serial_free_ = at;
+      if (cut) {
+        if (behaviour_.cut_fill >= 0)
+          std::fill(reply.begin() + 9, reply.end(),
+                    static_cast<unsigned char>(behaviour_.cut_fill));
+        const auto split = reply.begin() + behaviour_.cut_at;
+        due_.emplace(at, Due{std::vector<unsigned char>(reply.begin(), split), to});
+        due_.emplace(at + behaviour_.cut_wait,
+                     Due{std::vector<unsigned char>(split, reply.end()), to});
+        serial_free_ = at + behaviour_.cut_wait;
+      } else {
+        if (behaviour_.repeat_after.count() > 0)
+          due_.emplace(at + behaviour_.repeat_after, Due{reply, to});
+        due_.emplace(at, Due{std::move(reply), to});
       }
-      Due reply{answer(in.data())};
-      if (behaviour_.repeat_after.count() > 0) due_.emplace(at + behaviour_.repeat_after, reply);
-      due_.emplace(at, std::move(reply));
     }
     in.erase(in.begin(), in.begin() + static_cast<long>(size));
   }
 }
 
+void HostileUnit::accept_client() {
+  const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return;
+  // A unit with one port serves one connection: a new one replaces the old.
+  if (!behaviour_.broadcast) {
+    while (!clients_.empty()) close_client(0);
+    due_.clear();
+  }
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  clients_.push_back({fd, {}});
+}
+
+void HostileUnit::close_client(size_t i) {
+  const int fd = clients_[i].fd;
+  ::close(fd);
+  clients_.erase(clients_.begin() + static_cast<long>(i));
+  for (auto it = due_.begin(); it != due_.end();)
+    it = it->second.fd == fd ? due_.erase(it) : std::next(it);
+}
+
+void HostileUnit::send_due() {
+  while (!due_.empty() && due_.begin()->first <= Clock::now()) {
+    const Due& d = due_.begin()->second;
+    for (const Client& c : clients_)
+      if (d.fd < 0 || d.fd == c.fd)
+        (void)::send(c.fd, d.bytes.data(), d.bytes.size(), MSG_NOSIGNAL);
+    due_.erase(due_.begin());
+  }
+}
+
 void HostileUnit::serve() {
-  std::vector<unsigned char> in;
+  std::vector<pollfd> fds;
   while (!stop_) {
     int wait_ms = 10;
     if (!due_.empty()) {
@@ -92,37 +148,25 @@ void HostileUnit::serve() {
           std::chrono::duration_cast<std::chrono::milliseconds>(due_.begin()->first - Clock::now());
       wait_ms = static_cast<int>(std::clamp<long long>(left.count(), 0, 10));
     }
-    pollfd fds[2] = {{listener_, POLLIN, 0}, {client_, POLLIN, 0}};
-    ::poll(fds, client_ >= 0 ? 2 : 1, wait_ms);
+    fds.assign(1, {listener_, POLLIN, 0});
+    for (const Client& c : clients_) fds.push_back({c.fd, POLLIN, 0});
+    ::poll(fds.data(), fds.size(), wait_ms);
 
-    if (fds[0].revents & POLLIN) {
-      // A new connection replaces the old one, as a unit with one port does.
-      const int c = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (c >= 0) {
-        if (client_ >= 0) ::close(client_);
-        client_ = c;
-        int one = 1;
-        ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        in.clear();
-        due_.clear();
-      }
-    } else if (client_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+    // Connections are taken in the order of fds; one that closes leaves the
+    // rest of this round's events for the next.
+    for (size_t i = 1; i < fds.size(); ++i) {
+      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      Client& c = clients_[i - 1];
       unsigned char buf[4096];
-      const ssize_t n = ::recv(client_, buf, sizeof buf, 0);
+      const ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
       if (n <= 0) {
-        ::close(client_);
-        client_ = -1;
-        due_.clear();
-      } else {
-        in.insert(in.end(), buf, buf + n);
-        take_requests(in);
+        close_client(i - 1);
+        break;
       }
+      c.in.insert(c.in.end(), buf, buf + n);
+      take_requests(c);
     }
-
-    while (!due_.empty() && due_.begin()->first <= Clock::now()) {
-      const Due& d = due_.begin()->second;
-      if (client_ >= 0) (void)::send(client_, d.bytes.data(), d.bytes.size(), MSG_NOSIGNAL);
-      due_.erase(due_.begin());
-    }
+    if (fds[0].revents & POLLIN) accept_client();
+    send_due();
   }
 }

@@ -1,7 +1,9 @@
 #include "testkit/recording_host.h"
 
+#include <stdexcept>
+
 #include "host/kpl_socket_device.h"
-#include "host/rule_value.h"
+#include "testkit/rule_records.h"
 
 RecordingHost::RecordingHost() : services{this, this, this, this} {}
 
@@ -40,15 +42,7 @@ int RecordingHost::CheckThreshold(KPLVDevice& dev, const std::string& name, cons
   c.value = value;
   c.number = number;
   calls.push_back(std::move(c));
-  if (keep_rule_results)
-    dev.rule_batch.push_back({rule_analogue,
-                              name,
-                              desc,
-                              static_cast<std::uint32_t>(number),
-                              value_bits_of(value),
-                              {},
-                              {},
-                              rule_normal});
+  if (keep_rule_results) dev.rule_batch.push_back(analogue_record(name, desc, value, number));
   return 1;
 }
 
@@ -65,8 +59,7 @@ int RecordingHost::CheckThresholdBool(KPLVDevice& dev, int one, const std::strin
   c.number = number;
   calls.push_back(std::move(c));
   if (keep_rule_results)
-    dev.rule_batch.push_back({rule_alarm, id, desc, number, flag ? 1u : 0u, code, label,
-                              flag ? rule_in_alarm : rule_normal});
+    dev.rule_batch.push_back(alarm_record(id, code, desc, label, flag, number));
   return 1;
 }
 
@@ -83,6 +76,7 @@ bool RecordingHost::DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rul
   HostCall c(HostCall::batch_check, dev);
   c.records = records;
   calls.push_back(std::move(c));
+  if (batch_throws) throw std::runtime_error("rules unavailable");
   return batch_result;
 }
 

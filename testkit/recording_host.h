@@ -91,6 +91,8 @@ class RecordingHost final : public Transport,
   bool run_work_at_once = true;
   bool keep_rule_results = true;
   bool batch_result = false;
+  // DoBatchCheckThreshold throws std::runtime_error, as a failing host may.
+  bool batch_throws = false;
   std::map<std::string, bool> ao_report_results;
 
   HostServices services;

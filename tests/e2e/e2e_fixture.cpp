@@ -49,11 +49,10 @@ std::string EndToEnd::write_config(int poll_interval_ms, const std::string& extr
     const auto& m = entry.composition;
     c << (i ? "," : "") << "{\"device_number\": " << entry.device_number
       << ", \"data_id\": " << 100 + entry.device_number
-      << ", \"ip\": \"127.0.0.1\", \"port\": " << port
-      << ", \"addr\": 1, \"appSetting\": {\"ups\": " << m.ups
-      << ", \"pdu_type_1\": " << m.pdu_type_1 << ", \"pdu_type_2\": " << m.pdu_type_2
-      << ", \"pdu_type_3\": " << m.pdu_type_3 << ", \"ac\": " << m.ac << extra_app << "}" << extra
-      << "}";
+      << ", \"ip\": \"127.0.0.1\", \"port\": " << port << ", \"addr\": " << entry.addr
+      << ", \"appSetting\": {\"ups\": " << m.ups << ", \"pdu_type_1\": " << m.pdu_type_1
+      << ", \"pdu_type_2\": " << m.pdu_type_2 << ", \"pdu_type_3\": " << m.pdu_type_3
+      << ", \"ac\": " << m.ac << extra_app << "}" << extra << "}";
   }
   c << "]}";
   std::ofstream(config_path) << c.str();

@@ -14,6 +14,8 @@
 struct UnitEntry {
   unsigned int device_number;
   qltsim::Composition composition;
+  // The unit id the device asks for.
+  unsigned int addr = 1;
 };
 
 class EndToEnd : public ::testing::Test {

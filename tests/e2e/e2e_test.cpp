@@ -149,10 +149,9 @@ TEST_F(EndToEnd, UnusableCountsStopThatDeviceOnly) {
   const std::string out = host->out();
   for (const char* line :
        {"QLTModel::Init count out of range: data_id:7 ups:-1, the unit is not polled",
-        "QLTModel::Init count is not a whole number: data_id:7 pdu_type_1:\"many\", the unit is "
-        "not polled",
-        "QLTModel::Init count is not a whole number: data_id:7 ac:[1], the unit is not polled",
-        "QLTModel::Init count out of range: data_id:7 pdu_type_2:1e+20, the unit is not polled",
+        "QLTModel::Init count is not a whole number: data_id:7 pdu_type_1:\"many\", taken as 0",
+        "QLTModel::Init count is not a number: data_id:7 ac:[1], the unit is not polled",
+        "QLTModel::Init count is not a whole number: data_id:7 pdu_type_2:1e+20, taken as 1",
         "QLTModel::Init count out of range: data_id:7 pdu_type_3:\"99999999999999999999\", the "
         "unit is not polled"})
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;

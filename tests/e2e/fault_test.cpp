@@ -199,4 +199,137 @@ TEST_F(EndToEnd, LateDuplicatesNeverReachAnImage) {
   EXPECT_GE(count_of(host->out(), "expected_trans_id"), 8) << host->out();
 }
 
+// The items of an image came from consecutive replies of one unit, one
+// reply a batch of 50: they hold the first item's value, plus one each 50.
+void expect_one_pass_of_one_unit(const Json::Value& publish, long items, float unit_base) {
+  const float first = image_item(publish, 0);
+  EXPECT_GE(first, unit_base + 1);
+  EXPECT_LT(first, unit_base + 100000);
+  for (long k = 0; k < items; ++k)
+    ASSERT_EQ(image_item(publish, k), first + static_cast<float>(k / 50)) << "item " << k;
+}
+
+struct HostileCase {
+  const char* name;
+  HostileUnit::Behaviour behaviour;
+  // Whether rounds complete; a line the host's output holds (exactly once
+  // when rounds complete).
+  bool rounds;
+  const char* line;
+};
+
+HostileUnit::Behaviour cut_reply() {
+  HostileUnit::Behaviour b;
+  // Reply 6 answers the second batch of the second pass. Its rest comes
+  // after the 1 s time-out, once the next pass has asked again; read as a
+  // header it would declare 3861 bytes.
+  b.cut_reply = 6;
+  b.cut_at = 110;
+  b.cut_wait = std::chrono::milliseconds(1500);
+  b.cut_fill = 0x0f;
+  return b;
+}
+
+HostileUnit::Behaviour replying_with(int trans_id, int unit_id, int proto_id, bool varies = false) {
+  HostileUnit::Behaviour b;
+  b.trans_id = trans_id;
+  b.unit_id = unit_id;
+  b.proto_id = proto_id;
+  b.unit_id_varies = varies;
+  return b;
+}
+
+const HostileCase hostile_cases[] = {
+    {"rest_of_a_reply_after_the_time_out", cut_reply(), true,
+     "QLTProtocol::process_data dropped a frame given up on: data_id:107"},
+    {"transaction_id_always_0", replying_with(0, -1, 0), true,
+     "the unit does not echo transaction ids; its replies are taken in order"},
+    {"always_unit_9", replying_with(-1, 9, 0), true,
+     "unit_id:9 expected_unit_id:1 the unit answers with another unit id; its replies are taken"},
+    {"unit_9_protocol_7", replying_with(-1, 9, 7), false,
+     "QLTModel::process_payload Error:data_id:107 proto_id:7 expected_proto_id:0"},
+    {"unit_id_changing", replying_with(-1, 9, 0, true), false,
+     "QLTModel::process_payload Error:data_id:107 unit_id:11 expected_unit_id:1"},
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+
+class HostileReplies : public EndToEnd, public ::testing::WithParamInterface<HostileCase> {};
+
+// A unit written apart from the plug-in answers in ways a field unit does:
+// images hold one pass of its own replies each, and a unit that breaks a
+// rule the same way every time is read, while one whose replies cannot be
+// its own is refused.
+TEST_P(HostileReplies, ImagesHoldThisUnitsRepliesOnly) {
+  const HostileCase& c = GetParam();
+  HostileUnit unit(c.behaviour);
+  add_endpoint({7, {0, 0, 0, 0, 1}}, unit.port());
+  write_config(100, "", R"(, "reply_timeout_ms": 1000)");
+  const auto start = Clock::now();
+  auto host = start_host({"--quiet"});
+  if (c.rounds) {
+    ASSERT_TRUE(eventually([&] { return !events_of("publish", 7).empty(); }, 15s)) << host->out();
+    const auto first = Clock::now() - start;
+    ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() >= 4; }, 15s))
+        << host->out();
+    std::printf("%s: first round after %lld ms\n", c.name,
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(first).count()));
+  } else {
+    ASSERT_TRUE(eventually([&] { return unit.answered().size() >= 4; }, 15s)) << host->out();
+  }
+  host->interrupt();
+  ASSERT_EQ(host->wait(10s), 0);
+
+  const auto images = events_of("publish", 7);
+  for (const Json::Value& p : images) expect_one_pass_of_one_unit(p, 166, 0);
+  const std::string out = host->out();
+  if (!c.rounds) {
+    EXPECT_TRUE(images.empty());
+    EXPECT_GE(count_of(out, c.line), 1) << out;
+    return;
+  }
+  EXPECT_EQ(count_of(out, c.line), 1) << out;
+  if (c.behaviour.cut_reply == 0) return;
+  // Only the pass the cut reply was in is lost: the first image after it
+  // is of the pass that the time-out started, whose first reply is the
+  // first to start at item 0 after the cut one.
+  const auto answered = unit.answered();
+  size_t restart = static_cast<size_t>(c.behaviour.cut_reply);
+  while (restart < answered.size() && answered[restart] != 0) ++restart;
+  float after_cut = 0;
+  for (const Json::Value& p : images)
+    if (after_cut == 0 && image_item(p, 0) > static_cast<float>(c.behaviour.cut_reply))
+      after_cut = image_item(p, 0);
+  EXPECT_EQ(after_cut, static_cast<float>(restart + 1)) << out;
+  std::printf("%s: passes lost after the one cut: %d\n", c.name,
+              static_cast<int>(after_cut) - static_cast<int>(restart + 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(FieldUnits, HostileReplies, ::testing::ValuesIn(hostile_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Two devices on one gateway, asking for units 1 and 2, while the gateway
+// copies every reply to every connection: each device's images hold only
+// its own unit's replies.
+TEST_F(EndToEnd, BroadcastingGatewayNeverMixesUnits) {
+  HostileUnit::Behaviour b;
+  b.reply_after = 5ms;
+  b.serial = true;
+  b.broadcast = true;
+  HostileUnit gateway(b);
+  add_endpoint({7, {0, 0, 0, 0, 1}, 1}, gateway.port());
+  add_endpoint({8, {0, 0, 0, 0, 1}, 2}, gateway.port());
+  write_config(50, "", R"(, "reply_timeout_ms": 1000)");
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(published(7, 5) && published(8, 5)) << host->out();
+  host->interrupt();
+  ASSERT_EQ(host->wait(10s), 0);
+
+  for (const Json::Value& p : events_of("publish", 7)) expect_one_pass_of_one_unit(p, 166, 0);
+  for (const Json::Value& p : events_of("publish", 8)) expect_one_pass_of_one_unit(p, 166, 100000);
+  EXPECT_GE(count_of(host->out(), "unit_id:2 expected_unit_id:1"), 1) << host->out();
+  EXPECT_GE(count_of(host->out(), "unit_id:1 expected_unit_id:2"), 1) << host->out();
+}
+
 }  // namespace

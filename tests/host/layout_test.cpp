@@ -1,7 +1,7 @@
 // The binary contract between host and plug-in: a host built from these
 // headers calls the plug-in's operations through virtual slots by number, and
-// lays the frame records over wire bytes. Any change to slot order or record
-// layout breaks hosts already in the field.
+// lays the frame records over wire bytes. The contract requires both to stay
+// as pinned here: a host relies on every slot number and record offset.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

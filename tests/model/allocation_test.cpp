@@ -1,6 +1,7 @@
-// Neither the reply path nor a steady-state round allocates: the round's
-// work item, its records and its copy of the image reuse those of the round
-// before once the host has run it.
+// The reply path allocates nothing, and a steady-state round makes two
+// allocations: the work item's shared state and the std::function that holds
+// it. Its records and its copy of the image reuse those of an earlier round
+// whose item the host has let go.
 
 #include <gtest/gtest.h>
 
@@ -36,13 +37,14 @@ class Allocation : public ::testing::Test {
   QLTModel* model = &rig.model();
 };
 
-TEST_F(Allocation, RepliesAndSteadyRoundsAllocateNothing) {
+TEST_F(Allocation, RepliesAllocateNothingAndASteadyRoundTwice) {
   pass();
   pass();
   for (int round = 0; round < 3; ++round) {
     const auto [replies_alloc, round_alloc] = pass();
     EXPECT_EQ(replies_alloc, 0) << round;
-    EXPECT_EQ(round_alloc, 0) << round;
+    EXPECT_LE(round_alloc, 2) << round;
+    RecordProperty("round_allocations", static_cast<int>(round_alloc));
     EXPECT_EQ(rules.last_batch, 13u + 115 + 40);
   }
 }

@@ -3,12 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
-
 #include "link/qlt_protocol.h"
 #include "model/uni_buffer_device.h"
 #include "testkit/recording_host.h"
@@ -99,25 +93,45 @@ TEST(Round, AnalogueValuesReCheckedInListOrder) {
   EXPECT_TRUE(d->check_result);
 }
 
-TEST(Round, LateWorkSavesTheImageAsPublishedAndKeepsTheDeviceAlive) {
+// A host may copy a work item, run the copies in any order or never, and
+// have a service throw: each item holds its own round, which runs once
+// whichever copy runs first, and nothing stays behind once the copies go.
+TEST(Round, WorkItemOwnsItsRoundWhateverTheHostDoesWithIt) {
   RecordingHost host;
   host.run_work_at_once = false;
   auto d = make_device(&host.services);
   std::weak_ptr<BufferDevice> watch = d;
+  auto saved = [&] { return host.calls_of(HostCall::save_history); };
+
   d->RoundDone();
-  // The next pass overwrites the image before the host runs the work.
-  d->image[4] = 9;
-  d->RoundDone();
-  ASSERT_EQ(host.pending_work.size(), 2u);
-  d.reset();
-  EXPECT_FALSE(watch.expired());
+  std::function<void()> first = host.pending_work.at(0);
   host.run_pending_work();
-  const auto saved = host.calls_of(HostCall::save_history);
-  const auto published = host.calls_of(HostCall::send_sp);
-  ASSERT_EQ(saved.size(), 2u);
-  EXPECT_EQ(saved[0].bytes, published[0].bytes);
-  EXPECT_EQ(saved[1].bytes, published[1].bytes);
-  EXPECT_EQ(saved[1].bytes.at(4), 9);
+  d->image[4] = 2;
+  d->RoundDone();
+  // A copy of the first round's item, run after its original and after the
+  // next round began: that round is done, and the next one is not its own.
+  first();
+  ASSERT_EQ(saved().size(), 1u);
+  std::function<void()> second = host.pending_work.at(0);
+  second();
+  host.run_pending_work();
+  ASSERT_EQ(saved().size(), 2u);
+  EXPECT_EQ(saved()[1].bytes.at(4), 2);
+  EXPECT_EQ(saved()[1].bytes, host.calls_of(HostCall::send_sp)[1].bytes);
+  EXPECT_EQ(host.calls_of(HostCall::batch_check).size(), 2u);
+
+  // A service that throws lets the exception through and keeps nothing.
+  host.batch_throws = true;
+  d->RoundDone();
+  std::function<void()> throwing = std::move(host.pending_work.at(0));
+  host.pending_work.clear();
+  EXPECT_THROW(throwing(), std::runtime_error);
+  // An item still pending keeps the device; dropped unrun, it lets it go.
+  d->RoundDone();
+  d.reset();
+  first = second = throwing = nullptr;
+  EXPECT_FALSE(watch.expired());
+  host.pending_work.clear();
   EXPECT_TRUE(watch.expired());
 }
 
@@ -141,85 +155,6 @@ TEST(Round, DeviceNotOwnedBySharedPointerKeepsItsBatch) {
   EXPECT_EQ(host.calls_of(HostCall::send_sp).size(), 1u);
   EXPECT_EQ(host.calls_of(HostCall::work).size(), 0u);
   EXPECT_EQ(d.rule_batch.size(), 2u);
-}
-
-// A host that runs each round's work on a thread of its own, always two
-// rounds late, while the device goes on with the next rounds.
-class LateWorkerHost final : public Worker, public Publisher {
- public:
-  LateWorkerHost() : services(*HostServices::none()) {
-    services.worker = this;
-    services.publisher = this;
-    thread_ = std::thread([this] { run(); });
-  }
-  ~LateWorkerHost() override { drain(); }
-
-  // Runs what is still queued, then stops the thread.
-  void drain() {
-    {
-      std::lock_guard<std::mutex> g(lock_);
-      stopping_ = true;
-    }
-    wake_.notify_one();
-    if (thread_.joinable()) thread_.join();
-  }
-
-  void CheckThresholdWork(KPLVDevice&, std::function<void()> work) override {
-    {
-      std::lock_guard<std::mutex> g(lock_);
-      queue_.push_back(std::move(work));
-    }
-    wake_.notify_one();
-  }
-  int SendSP(KPLVDevice&, int, const unsigned char* data, int len, bool) override {
-    std::lock_guard<std::mutex> g(lock_);
-    published.emplace_back(data, data + len);
-    return 1;
-  }
-  int SaveDeviceHistory(KPLVDevice&, const unsigned char* data, int len) override {
-    std::lock_guard<std::mutex> g(lock_);
-    saved.emplace_back(data, data + len);
-    return 1;
-  }
-
-  HostServices services;
-  std::vector<Bytes> published, saved;
-
- private:
-  void run() {
-    std::unique_lock<std::mutex> g(lock_);
-    for (;;) {
-      wake_.wait(g, [this] { return stopping_ || queue_.size() > 2; });
-      if (queue_.empty()) return;
-      std::function<void()> work = std::move(queue_.front());
-      queue_.pop_front();
-      g.unlock();
-      work();
-      work = nullptr;
-      g.lock();
-    }
-  }
-
-  std::mutex lock_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> queue_;
-  bool stopping_ = false;
-  std::thread thread_;
-};
-
-TEST(Round, WorkRunLateOnAnotherThreadSavesEachRoundsOwnImage) {
-  LateWorkerHost host;
-  auto d = make_device(&host.services);
-  for (std::uint32_t round = 0; round < 300; ++round) {
-    std::memcpy(d->image.get() + 4, &round, sizeof round);
-    d->RoundDone();
-  }
-  std::weak_ptr<BufferDevice> watch = d;
-  d.reset();
-  host.drain();
-  EXPECT_TRUE(watch.expired());
-  ASSERT_EQ(host.saved.size(), 300u);
-  EXPECT_EQ(host.saved, host.published);
 }
 
 }  // namespace
