@@ -8,6 +8,7 @@ exec "$(dirname "$0")/install-missing.sh" deps \
   libjsoncpp-dev \
   libsqlite3-dev sqlite3 \
   libmosquitto-dev mosquitto openssl \
+  iproute2 nftables \
   libsystemd-dev systemd \
   debhelper lintian dpkg-dev \
   prometheus chromium fonts-wqy-microhei \

@@ -53,7 +53,8 @@ export -f update_and_install
 export SUDO log DEBIAN_FRONTEND
 if ! "$(dirname "$0")/retry.sh" update_and_install "${missing[@]}"; then
   why=$(grep '^E: ' "$log" | tail -1 | cut -c4-300)
-  echo "$who: cannot install ${missing[*]}: ${why:-see apt-get's output above}" >&2
+  [ -n "$why" ] || why="see the output of apt-get above"
+  echo "$who: cannot install ${missing[*]}: $why" >&2
   exit 1
 fi
 echo "$who: done"
