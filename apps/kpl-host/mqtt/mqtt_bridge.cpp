@@ -3,6 +3,7 @@
 #include "apps/kpl-host/core/alarm_text.h"
 #include "apps/kpl-host/core/backoff.h"
 #include "apps/kpl-host/core/device_report.h"
+#include "apps/kpl-host/core/endpoint_text.h"
 #include "apps/kpl-host/core/json_text.h"
 #include "apps/kpl-host/storage/sqlite_file.h"
 
@@ -16,7 +17,7 @@ constexpr size_t max_values_waiting = 1000;
 
 std::string now_text() { return local_time_text(DeviceHealth::Wall::now()); }
 
-std::string endpoint(const MqttConfig& c) { return c.host + ":" + std::to_string(c.port); }
+std::string endpoint(const MqttConfig& c) { return endpoint_text(c.host, c.port); }
 
 // The handlers run on the connection's network thread, whose root is not
 // the host's: this is the last place to catch what escapes them.
