@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <regex>
 
 #include "apps/kpl-host/core/device_slot.h"
 #include "apps/kpl-host/outputs/event_log.h"
@@ -34,8 +35,15 @@ TEST(EventStream, LinesAsTheOperatorsGuideShowsThem) {
     RoundSummary s{4, records.size(), {AlarmChange{true, r}}};
     log.round(slot, s);
   }
+  // Every line carries the wall-clock time it was made, with its offset.
+  const std::regex stamp(R"(,"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d"\})");
+  const std::string text = read_text(path);
   EXPECT_EQ(
-      read_text(path),
+      std::distance(std::sregex_iterator(text.begin(), text.end(), stamp), std::sregex_iterator()),
+      6)
+      << text;
+  EXPECT_EQ(
+      std::regex_replace(text, stamp, "}"),
       R"({"event":"threshold","device":7,"name":"water_value","desc":"水浸","bits":1078523331,"value":3.14,"number":1}
 {"event":"threshold","device":7,"name":"humid_1_value","desc":"湿度\"1\"","bits":2143289344,"value":null,"number":7}
 {"event":"alarm_point","device":7,"one":1,"id":"QLT_0","code":"02401","desc":"市电输入告警","label":"Number_1_UPS_Alarm_","flag":false,"number":15}
