@@ -79,6 +79,7 @@ Host::Host(HostOptions options)
     events_.add(outputs_.mqtt.get());
   }
   events_.add(&console_);
+  polling_.watch.say = [this](const std::string& line) { console_.say(line); };
   if (outputs_.event_log) events_.add(outputs_.event_log.get());
   if (!options_.http.empty()) {
     boost::asio::ip::tcp::endpoint at;
