@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "apps/kpl-host/mqtt/mqtt_client.h"
+#include "apps/kpl-host/stop_deadline.h"
 #include "apps/kpl-host/view/status_routes.h"
 
 namespace kplhost {
@@ -17,6 +18,9 @@ namespace kplhost {
 namespace {
 
 class HostController final : public KPLController {};
+
+// How long a stop may take, from the request to the end of the process.
+constexpr std::chrono::milliseconds stop_bound(9000);
 
 }  // namespace
 
@@ -214,6 +218,8 @@ std::vector<std::string> Host::device_status() const {
 
 void Host::print_status() { print_status(device_status()); }
 
+std::string Host::outputs_line() const { return outputs_text(outputs_status()); }
+
 void Host::print_status(const std::vector<std::string>& devices) {
   for (const std::string& line : devices) console_.print(line);
   console_.say(outputs_text(outputs_status()));
@@ -235,8 +241,10 @@ void Host::stop() {
   // images before the host goes; a database that does not take them within
   // a few seconds does not hold the host up longer.
   polling_.worker.drain_and_stop();
+  // History first: what the units delivered is worth more than telling the
+  // broker, whose outbox is kept on disk for the next start anyway.
+  storage_.writer.stop(std::chrono::seconds(4));
   if (outputs_.mqtt) outputs_.mqtt->stop(std::chrono::seconds(3));
-  storage_.writer.stop(std::chrono::seconds(5));
   print_status(devices);
 }
 
@@ -275,6 +283,10 @@ int run_host(const HostOptions& options) {
   host->run_as("main", [&] {
     host->start();
     host->wait_for_rounds(options.rounds);
+  });
+  const StopDeadline deadline_of_stop(stop_bound, [&] {
+    return "the stop took longer than " + std::to_string(stop_bound.count() / 1000) +
+           " s; ending now with what is not written: " + host->outputs_line();
   });
   host->stop();
   return host->failed() ? 1 : 0;

@@ -56,6 +56,8 @@ class Host {
   bool failed() const { return threads_.any_failed(); }
   // A line of the host's own on the console; from any thread.
   void say(const std::string& text) { console_.say(text); }
+  // The outputs' status line: history, event stream, broker; from any thread.
+  std::string outputs_line() const;
   // Stops polling and connections, lets the round work already handed over
   // finish and history write what it can for a few seconds, and prints the
   // final status lines. Once only; the destructor calls it too.

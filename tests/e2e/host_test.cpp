@@ -12,10 +12,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <regex>
-#include <thread>
 #include <fstream>
+#include <regex>
 #include <sstream>
+#include <thread>
 
 #include "apps/kpl-host/storage/history_store.h"
 #include "apps/kpl-host/storage/sqlite_file.h"
@@ -300,9 +300,8 @@ TEST_F(EndToEnd, StalledHostBlamesNoUnit) {
   const std::string out = host->out();
   const std::regex stall(
       "kpl-host: not running for 1[0-9] s \\(stopped or paused\\); communication checks restart\n");
-  EXPECT_EQ(std::distance(std::sregex_iterator(out.begin(), out.end(), stall),
-                          std::sregex_iterator()),
-            1)
+  EXPECT_EQ(
+      std::distance(std::sregex_iterator(out.begin(), out.end(), stall), std::sregex_iterator()), 1)
       << out;
   EXPECT_EQ(out.find("communication lost"), std::string::npos) << out;
   for (const Json::Value& e : events_of("alarm", 7)) EXPECT_NE(e["id"], "communication_lost");

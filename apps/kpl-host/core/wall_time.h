@@ -8,6 +8,7 @@
 
 namespace kplhost {
 
-std::string iso8601_time(std::chrono::system_clock::time_point t = std::chrono::system_clock::now());
+std::string iso8601_time(
+    std::chrono::system_clock::time_point t = std::chrono::system_clock::now());
 
 }  // namespace kplhost

@@ -96,6 +96,8 @@ class MqttBridge final : public HostEvents {
   std::deque<int> acked_;
   long dropped_ = 0;
   long published_ = 0;
+  // Values not sent: more waited than the bridge or the connection keeps.
+  long values_dropped_ = 0;
   bool dropping_reported_ = false;
   // Devices whose communication-loss alarm is up (worker thread only).
   std::set<unsigned int> lost_;

@@ -28,7 +28,8 @@ void HealthWatch::catch_stall(std::chrono::steady_clock::time_point now) {
   // A device already lost before the stall stays lost.
   for (const auto& s : registry_.slots())
     if (!s->communication_lost) s->health.excuse_silence(now);
-  const long seconds = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(gap).count());
+  const long seconds =
+      static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(gap).count());
   if (say)
     say("not running for " + std::to_string(seconds) +
         " s (stopped or paused); communication checks restart");
