@@ -70,6 +70,7 @@ Host::Host(HostOptions options)
       polling_(devices_.registry, events_, &storage_.writer, threads_),
       service_(polling_.io,
                [this](std::function<void()> task) { polling_.worker.post(std::move(task)); }) {
+  if (options_.filter_stdout) filter_stdout();
   // The alarm state is on disk before anything tells of a change, and the
   // broker's outbox next: both must hold what the others may already show.
   events_.add(&storage_.alarm_state);
@@ -107,8 +108,34 @@ Host::Host(HostOptions options)
   });
 }
 
+void Host::filter_stdout() {
+  auto device_of = [this](long data_id) -> const DeviceConfig* {
+    for (const DeviceConfig& d : config_.devices)
+      if (static_cast<long>(d.data_id) == data_id) return &d;
+    return nullptr;
+  };
+  filtered_ = std::make_unique<FilteredStdout>(
+      threads_,
+      [this, device_of](long data_id, long suppressed) {
+        // Slots are made while the host starts; a flood before is not shown.
+        if (!devices_ready_ || !device_of(data_id)) return;
+        for (const auto& s : devices_.registry.slots())
+          if (static_cast<long>(s->config.data_id) == data_id)
+            s->health.lines_suppressed(suppressed);
+      },
+      [device_of](long data_id) {
+        const DeviceConfig* d = device_of(data_id);
+        return d ? "device " + std::to_string(d->device_number)
+                 : "data_id " + std::to_string(data_id);
+      });
+  console_.send_to([this](const std::string& line) { filtered_->filter().host_line(line); });
+}
+
 Host::~Host() {
   stop();
+  // The last lines written, standard output is the process's own again.
+  console_.send_to(nullptr);
+  filtered_.reset();
   // Threads still running end with the parts they belong to, and there is
   // no host left to stop by then.
   threads_.wire([this](const std::string& line) { console_.say(line); });
@@ -167,6 +194,7 @@ void Host::start() {
   DeviceRegistry& registry = devices_.registry;
   for (size_t i = registry.slots().size(); i < config_.devices.size(); ++i)
     bring_up(registry.add(config_.devices[i]));
+  devices_ready_ = true;
   const std::string polling = "polling " + std::to_string(config_.devices.size()) +
                               " device(s) every " + std::to_string(config_.poll_interval_ms) +
                               " ms with " + options_.plugin;

@@ -5,6 +5,7 @@
 // the host: it assembles them and wires them together.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "apps/kpl-host/options.h"
 #include "apps/kpl-host/outputs/console.h"
 #include "apps/kpl-host/outputs/event_log.h"
+#include "apps/kpl-host/outputs/stdout_filter.h"
 #include "apps/kpl-host/plugin_library.h"
 #include "apps/kpl-host/polling/polling.h"
 #include "apps/kpl-host/service_notify.h"
@@ -88,6 +90,7 @@ class Host {
   };
 
   void bring_up(DeviceSlot& slot);
+  void filter_stdout();
   OutputsStatus outputs_status() const;
   std::vector<std::string> device_status() const;
   void print_status();
@@ -99,6 +102,9 @@ class Host {
   // Before every part that starts a thread, so that it outlives them all.
   ThreadGuard threads_;
   HostConfig config_;
+  // Standard output through the limiter, when asked for.
+  std::unique_ptr<FilteredStdout> filtered_;
+  std::atomic<bool> devices_ready_{false};
   EventFanout events_;
   Outputs outputs_;
   Storage storage_;

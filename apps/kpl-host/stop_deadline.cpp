@@ -9,10 +9,11 @@ StopDeadline::StopDeadline(std::chrono::milliseconds bound,
   thread_ = std::thread([this, bound, last_words = std::move(last_words)] {
     std::unique_lock<std::mutex> g(lock_);
     if (done_.wait_for(g, bound, [this] { return ended_; })) return;
-    // Written straight to the descriptor: a lock held by the part that hangs
-    // must not hold up the end.
+    // Written straight to standard error: a lock held by the part that hangs
+    // must not hold up the end, and standard output may be a pipe whose
+    // reader ends with the process.
     const std::string line = "kpl-host: " + last_words() + "\n";
-    (void)!::write(STDOUT_FILENO, line.data(), line.size());
+    (void)!::write(STDERR_FILENO, line.data(), line.size());
     ::_exit(1);
   });
 }

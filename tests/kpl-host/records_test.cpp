@@ -2,6 +2,7 @@
 // database's rows.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,8 @@
 
 #include "apps/kpl-host/core/device_slot.h"
 #include "apps/kpl-host/outputs/event_log.h"
+#include "apps/kpl-host/outputs/line_limiter.h"
+#include "apps/kpl-host/outputs/stdout_filter.h"
 #include "apps/kpl-host/storage/history_store.h"
 #include "testkit/process.h"
 #include "testkit/temp_path.h"
@@ -52,6 +55,70 @@ TEST(EventStream, LinesAsTheOperatorsGuideShowsThem) {
 {"event":"round","device":7,"round":4,"records":1,"changes":1}
 )");
   std::remove(path.c_str());
+}
+
+// A unit flooding the plug-in's lines: twenty of a kind a minute pass as
+// written, the rest are counted and said in one line at the minute's end (or
+// at the end of the output); the host's own lines always pass.
+TEST(DiagnosticLines, LimitedPerDeviceAndKindAndTheRestCounted) {
+  using kplhost::LineLimiter;
+  LineLimiter limiter;
+  const auto t0 = LineLimiter::Clock::time_point{} + std::chrono::hours(1);
+  auto flood_line = [](int tid) {
+    return "QLTModel::process_payload Error:data_id:107 trans_id:" + std::to_string(tid) +
+           " no request outstanding";
+  };
+  int passed = 0;
+  for (int i = 0; i < 25; ++i) passed += limiter.admit(flood_line(i), t0);
+  EXPECT_EQ(passed, 20);
+  EXPECT_TRUE(limiter.admit("QLTModel::process_payload Error:data_id:108 trans_id:1 x", t0));
+  EXPECT_EQ(limiter.suppressed(107), 5);
+  EXPECT_TRUE(limiter.due(t0 + std::chrono::seconds(59)).empty());
+  const auto due = limiter.due(t0 + std::chrono::seconds(60));
+  ASSERT_EQ(due.size(), 1u);
+  EXPECT_EQ(due[0].device, 107);
+  EXPECT_EQ(due[0].kind,
+            "QLTModel::process_payload Error:data_id:# trans_id:# no request outstanding");
+  EXPECT_EQ(due[0].suppressed, 5);
+  EXPECT_TRUE(limiter.admit(flood_line(99), t0 + std::chrono::seconds(61)));
+
+  int in[2], out[2];
+  ASSERT_EQ(::pipe(in), 0);
+  ASSERT_EQ(::pipe(out), 0);
+  std::vector<long> floods;
+  {
+    ThreadGuard threads;
+    kplhost::StdoutFilter filter(
+        in[0], out[1], threads, [&](long id, long n) { floods.push_back(id * 100000 + n); },
+        [](long id) { return "device " + std::to_string(id - 100); });
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += flood_line(i) + "\n";
+    filter.host_line("kpl-host: device 7 RAISED  communication lost: no round for 6.2 s");
+    ASSERT_EQ(::write(in[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(in[1]);
+    filter.finish();
+    EXPECT_EQ(filter.dropped(), 0);
+  }
+  ::close(out[1]);
+  std::string got;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+    got.append(buf, static_cast<size_t>(n));
+  ::close(in[0]);
+  ::close(out[0]);
+  long plugin_lines = 0;
+  for (size_t at = got.find("no request outstanding\n"); at != std::string::npos;
+       at = got.find("no request outstanding\n", at + 1))
+    ++plugin_lines;
+  EXPECT_EQ(plugin_lines, 20) << got;
+  EXPECT_NE(got.find("kpl-host: device 7 RAISED  communication lost"), std::string::npos);
+  EXPECT_NE(got.find("kpl-host: device 7: 980 more lines like \"QLTModel::process_payload "
+                     "Error:data_id:# trans_id:# no request outstanding\" suppressed in the last "
+                     "minute\n"),
+            std::string::npos)
+      << got;
+  ASSERT_FALSE(floods.empty());
+  EXPECT_EQ(floods.back(), 107 * 100000 + 980);
 }
 
 TEST(EventStream, UnwritablePathIsNamed) {

@@ -134,8 +134,14 @@ std::string Console::status_text(const DeviceSlot& slot) {
 
 void Console::say(const std::string& text) { print("kpl-host: " + text); }
 
+void Console::send_to(std::function<void(const std::string&)> sink) {
+  std::lock_guard<std::mutex> g(lock_);
+  sink_ = std::move(sink);
+}
+
 void Console::print(const std::string& text) {
   std::lock_guard<std::mutex> g(lock_);
+  if (sink_) return sink_(text);
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
