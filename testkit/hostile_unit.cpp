@@ -98,11 +98,18 @@ void HostileUnit::serve() {
     if (fds[0].revents & POLLIN) {
       // A new connection replaces the old one, as a unit with one port does.
       const int c = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (c >= 0) {
+      if (c >= 0) ++accepted_;
+      if (c >= 0 && behaviour_.reset_at_accept) {
+        const linger abort{1, 0};
+        ::setsockopt(c, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        ::close(c);
+      } else if (c >= 0) {
         if (client_ >= 0) ::close(client_);
         client_ = c;
         int one = 1;
         ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        flood_from_ = Clock::now();
+        flood_sent_ = 0;
         in.clear();
         due_.clear();
       }
@@ -119,6 +126,19 @@ void HostileUnit::serve() {
       }
     }
 
+    if (client_ >= 0 && behaviour_.unsolicited_per_second > 0) {
+      // Reply-shaped frames to transactions never asked for, paced to the
+      // rate since the client came.
+      const auto since =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - flood_from_);
+      const long owed = static_cast<long>(since.count()) * behaviour_.unsolicited_per_second / 1000;
+      for (long i = flood_sent_; i < owed; ++i, ++flood_sent_) {
+        const Bytes frame =
+            data_reply(static_cast<std::uint16_t>(40000 + unsolicited_ % 20000), wire_items({1}));
+        if (::send(client_, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT) > 0)
+          ++unsolicited_;
+      }
+    }
     while (!due_.empty() && due_.begin()->first <= Clock::now()) {
       const Due& d = due_.begin()->second;
       if (client_ >= 0) (void)::send(client_, d.bytes.data(), d.bytes.size(), MSG_NOSIGNAL);

@@ -30,8 +30,7 @@ void write_all(int fd, const std::string& text) {
 
 }  // namespace
 
-StdoutFilter::StdoutFilter(int in, int out, ThreadGuard& threads, OnFlood on_flood,
-                           DeviceName name)
+StdoutFilter::StdoutFilter(int in, int out, ThreadGuard& threads, OnFlood on_flood, DeviceName name)
     : in_(in), out_(out), on_flood_(std::move(on_flood)), name_(std::move(name)) {
   reader_ = threads.start("standard output reader", [this] { read_loop(); });
   writer_ = threads.start("standard output writer", [this] { write_loop(); });
@@ -134,8 +133,7 @@ FilteredStdout::FilteredStdout(ThreadGuard& threads, StdoutFilter::OnFlood on_fl
   std::fflush(stdout);
   real_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
   if (real_ < 0 || ::pipe2(p, O_CLOEXEC) != 0)
-    throw std::runtime_error(std::string("cannot filter standard output: ") +
-                             std::strerror(errno));
+    throw std::runtime_error(std::string("cannot filter standard output: ") + std::strerror(errno));
   read_end_ = p[0];
   ::dup2(p[1], STDOUT_FILENO);
   ::close(p[1]);
