@@ -111,6 +111,13 @@ void HostileUnit::take_requests(Client& c) {
 void HostileUnit::accept_client() {
   const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return;
+  ++accepted_;
+  if (behaviour_.reset_at_accept) {
+    const linger abort{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(fd);
+    return;
+  }
   // A unit with one port serves one connection: a new one replaces the old.
   if (!behaviour_.broadcast) {
     while (!clients_.empty()) close_client(0);
@@ -119,6 +126,22 @@ void HostileUnit::accept_client() {
   int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   clients_.push_back({fd, {}});
+  flood_from_ = Clock::now();
+  flood_sent_ = 0;
+}
+
+void HostileUnit::send_unsolicited() {
+  // Reply-shaped frames to transactions never asked for, paced to the rate
+  // since the client came.
+  const auto since =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - flood_from_);
+  const long owed = static_cast<long>(since.count()) * behaviour_.unsolicited_per_second / 1000;
+  for (long i = flood_sent_; i < owed; ++i, ++flood_sent_) {
+    const Bytes frame =
+        data_reply(static_cast<std::uint16_t>(40000 + unsolicited_ % 20000), wire_items({1}));
+    for (const Client& c : clients_)
+      if (::send(c.fd, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT) > 0) ++unsolicited_;
+  }
 }
 
 void HostileUnit::close_client(size_t i) {
@@ -167,6 +190,7 @@ void HostileUnit::serve() {
       take_requests(c);
     }
     if (fds[0].revents & POLLIN) accept_client();
+    if (!clients_.empty() && behaviour_.unsolicited_per_second > 0) send_unsolicited();
     send_due();
   }
 }

@@ -50,6 +50,11 @@ class HostileUnit {
     // all of them are answered in turn, each by the unit it names, and every
     // reply goes to every connection.
     bool broadcast = false;
+    // Takes every connection and resets it at once.
+    bool reset_at_accept = false;
+    // Frames nobody asked for, sent this many a second (in bursts every
+    // 10 ms) while a client is connected; 0: none.
+    int unsolicited_per_second = 0;
   };
 
   // Listens on an ephemeral loopback port and serves until destroyed.
@@ -64,6 +69,9 @@ class HostileUnit {
   // For each reply made (not counting repeats), the start address of the
   // request it answered; reply n is element n - 1.
   std::vector<std::uint16_t> answered() const;
+  // Connections taken so far, and unsolicited frames sent.
+  long accepted() const { return accepted_; }
+  long unsolicited() const { return unsolicited_; }
 
  private:
   struct Client {
@@ -80,6 +88,7 @@ class HostileUnit {
   void close_client(size_t i);
   void take_requests(Client& c);
   void send_due();
+  void send_unsolicited();
   std::vector<unsigned char> answer(const unsigned char* request);
 
   Behaviour behaviour_;
@@ -87,9 +96,12 @@ class HostileUnit {
   std::vector<Client> clients_;
   unsigned short port_ = 0;
   std::atomic<bool> stop_{false};
+  std::atomic<long> accepted_{0}, unsolicited_{0};
   // Replies and repeats waiting for their time to go.
   std::multimap<Clock::time_point, Due> due_;
   Clock::time_point serial_free_{};
+  Clock::time_point flood_from_{};
+  long flood_sent_ = 0;
   mutable std::mutex lock_;
   std::vector<Clock::time_point> arrivals_;
   std::vector<std::uint16_t> answered_;

@@ -10,6 +10,7 @@ set -euo pipefail
   libsqlite3-dev sqlite3 \
   libssl-dev libcrypt-dev \
   libmosquitto-dev mosquitto openssl \
+  iproute2 nftables \
   libsystemd-dev systemd \
   debhelper lintian dpkg-dev \
   prometheus chromium fonts-wqy-microhei \

@@ -11,6 +11,7 @@
 
 #include "apps/kpl-host/core/alarm_text.h"
 #include "apps/kpl-host/mqtt/mqtt_client.h"
+#include "apps/kpl-host/stop_deadline.h"
 #include "apps/kpl-host/view/status_routes.h"
 #include "apps/kpl-host/view/web_access.h"
 
@@ -19,6 +20,9 @@ namespace kplhost {
 namespace {
 
 class HostController final : public KPLController {};
+
+// How long a stop may take, from the request to the end of the process.
+constexpr std::chrono::milliseconds stop_bound(9000);
 
 }  // namespace
 
@@ -76,6 +80,7 @@ Host::Host(HostOptions options)
       polling_(devices_.registry, events_, &storage_.writer, threads_),
       service_(polling_.io,
                [this](std::function<void()> task) { polling_.worker.post(std::move(task)); }) {
+  if (options_.filter_stdout) filter_stdout();
   // The alarm state is on disk before anything tells of a change, and the
   // broker's outbox next: both must hold what the others may already show.
   events_.add(&storage_.alarm_state);
@@ -90,6 +95,7 @@ Host::Host(HostOptions options)
     events_.add(outputs_.mqtt.get());
   }
   events_.add(&console_);
+  polling_.watch.say = [this](const std::string& line) { console_.say(line); };
   if (outputs_.event_log) events_.add(outputs_.event_log.get());
   if (!options_.http.empty()) {
     boost::asio::ip::tcp::endpoint at;
@@ -121,8 +127,34 @@ Host::Host(HostOptions options)
   });
 }
 
+void Host::filter_stdout() {
+  auto device_of = [this](long data_id) -> const DeviceConfig* {
+    for (const DeviceConfig& d : config_.devices)
+      if (static_cast<long>(d.data_id) == data_id) return &d;
+    return nullptr;
+  };
+  filtered_ = std::make_unique<FilteredStdout>(
+      threads_,
+      [this, device_of](long data_id, long suppressed) {
+        // Slots are made while the host starts; a flood before is not shown.
+        if (!devices_ready_ || !device_of(data_id)) return;
+        for (const auto& s : devices_.registry.slots())
+          if (static_cast<long>(s->config.data_id) == data_id)
+            s->health.lines_suppressed(suppressed);
+      },
+      [device_of](long data_id) {
+        const DeviceConfig* d = device_of(data_id);
+        return d ? "device " + std::to_string(d->device_number)
+                 : "data_id " + std::to_string(data_id);
+      });
+  console_.send_to([this](const std::string& line) { filtered_->filter().host_line(line); });
+}
+
 Host::~Host() {
   stop();
+  // The last lines written, standard output is the process's own again.
+  console_.send_to(nullptr);
+  filtered_.reset();
   // Threads still running end with the parts they belong to, and there is
   // no host left to stop by then.
   threads_.wire([this](const std::string& line) { console_.say(line); });
@@ -184,6 +216,7 @@ void Host::start() {
   DeviceRegistry& registry = devices_.registry;
   for (size_t i = registry.slots().size(); i < config_.devices.size(); ++i)
     bring_up(registry.add(config_.devices[i]));
+  devices_ready_ = true;
   const std::string polling = "polling " + std::to_string(config_.devices.size()) +
                               " device(s) every " + std::to_string(config_.poll_interval_ms) +
                               " ms with " + options_.plugin;
@@ -239,6 +272,8 @@ std::vector<std::string> Host::device_status() const {
 
 void Host::print_status() { print_status(device_status()); }
 
+std::string Host::outputs_line() const { return outputs_text(outputs_status()); }
+
 void Host::print_status(const std::vector<std::string>& devices) {
   for (const std::string& line : devices) console_.print(line);
   console_.say(outputs_text(outputs_status()));
@@ -260,8 +295,10 @@ void Host::stop() {
   // images before the host goes; a database that does not take them within
   // a few seconds does not hold the host up longer.
   polling_.worker.drain_and_stop();
+  // History first: what the units delivered is worth more than telling the
+  // broker, whose outbox is kept on disk for the next start anyway.
+  storage_.writer.stop(std::chrono::seconds(4));
   if (outputs_.mqtt) outputs_.mqtt->stop(std::chrono::seconds(3));
-  storage_.writer.stop(std::chrono::seconds(5));
   print_status(devices);
 }
 
@@ -300,6 +337,10 @@ int run_host(const HostOptions& options) {
   host->run_as("main", [&] {
     host->start();
     host->wait_for_rounds(options.rounds);
+  });
+  const StopDeadline deadline_of_stop(stop_bound, [&] {
+    return "the stop took longer than " + std::to_string(stop_bound.count() / 1000) +
+           " s; ending now with what is not written: " + host->outputs_line();
   });
   host->stop();
   return host->failed() ? 1 : 0;

@@ -5,6 +5,7 @@
 // the host: it assembles them and wires them together.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "apps/kpl-host/options.h"
 #include "apps/kpl-host/outputs/console.h"
 #include "apps/kpl-host/outputs/event_log.h"
+#include "apps/kpl-host/outputs/stdout_filter.h"
 #include "apps/kpl-host/plugin_library.h"
 #include "apps/kpl-host/polling/polling.h"
 #include "apps/kpl-host/service_notify.h"
@@ -58,6 +60,8 @@ class Host {
   bool failed() const { return threads_.any_failed(); }
   // A line of the host's own on the console; from any thread.
   void say(const std::string& text) { console_.say(text); }
+  // The outputs' status line: history, event stream, broker; from any thread.
+  std::string outputs_line() const;
   // Stops polling and connections, lets the round work already handed over
   // finish and history write what it can for a few seconds, and prints the
   // final status lines. Once only; the destructor calls it too.
@@ -88,6 +92,7 @@ class Host {
   };
 
   void bring_up(DeviceSlot& slot);
+  void filter_stdout();
   OutputsStatus outputs_status() const;
   std::vector<std::string> device_status() const;
   void print_status();
@@ -100,6 +105,9 @@ class Host {
   ThreadGuard threads_;
   HostConfig config_;
   WebConfig web_config_;
+  // Standard output through the limiter, when asked for.
+  std::unique_ptr<FilteredStdout> filtered_;
+  std::atomic<bool> devices_ready_{false};
   EventFanout events_;
   Outputs outputs_;
   Storage storage_;

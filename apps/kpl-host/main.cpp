@@ -29,5 +29,7 @@ int main(int argc, char** argv) {
   // A file-size limit reached must fail the write that reaches it, which the
   // host reports, rather than end the process.
   std::signal(SIGXFSZ, SIG_IGN);
-  return kplhost::run_host(parsed.options);
+  kplhost::HostOptions options = parsed.options;
+  options.filter_stdout = true;
+  return kplhost::run_host(options);
 }

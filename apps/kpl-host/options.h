@@ -35,6 +35,9 @@ struct HostOptions {
   std::string web_config;
   // Off for measurements that start each pass themselves.
   bool polling = true;
+  // Standard output through the limiter of diagnostic lines; set by the
+  // program, which owns its standard output, not by tests run in-process.
+  bool filter_stdout = false;
   // Lets a measurement put its own services in front of the host's; called
   // once, before the first device is made.
   std::function<void(HostServices&)> wrap_services;

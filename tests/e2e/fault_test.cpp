@@ -2,10 +2,12 @@
 // holds the unit's values, and complete rounds resume soon after the fault.
 
 #include <cstdio>
+#include <regex>
 #include <thread>
 
 #include "host/rule_value.h"
 #include "testkit/hostile_unit.h"
+#include "testkit/net_cut.h"
 #include "tests/e2e/e2e_fixture.h"
 
 namespace {
@@ -239,6 +241,78 @@ HostileUnit::Behaviour replying_with(int trans_id, int unit_id, int proto_id, bo
   return b;
 }
 
+// Units that attack the host rather than fail it, each for a while, with
+// what the host must still do. Their output counted, never a rate asserted.
+struct AttackCase {
+  const char* name;
+  HostileUnit::Behaviour behaviour;
+  std::chrono::seconds run_for;
+  void (*check)(const HostileUnit& unit, const std::string& out,
+                const std::vector<Json::Value>& links);
+};
+
+long lines_with(const std::string& out, const std::string& what) { return count_of(out, what); }
+
+// Accepts and resets every connection for a minute: the back-off grows (no
+// round completes), the link says four lines and one summary, and the problem
+// keeps the time it started.
+void reset_at_accept(const HostileUnit& unit, const std::string& out,
+                     const std::vector<Json::Value>& links) {
+  EXPECT_GE(unit.accepted(), 5);
+  EXPECT_LE(unit.accepted(), 10) << out;
+  EXPECT_LE(links.size(), 5u) << out;
+  // Two of each kind, and the summary as a line of the last kind.
+  EXPECT_LE(lines_with(out, "kpl-host: device 7 connected") +
+                lines_with(out, "kpl-host: device 7 disconnected"),
+            5)
+      << out;
+  EXPECT_EQ(lines_with(out, " times in the last minute"), 1) << out;
+  const std::regex lasting("device 7 status: .* since [0-9-]+ [0-9:]+ \\(([0-9]+) s\\)");
+  // The last status line, at the stop.
+  long lasted = -1;
+  for (auto it = std::sregex_iterator(out.begin(), out.end(), lasting);
+       it != std::sregex_iterator(); ++it)
+    lasted = std::stol((*it)[1]);
+  EXPECT_GE(lasted, 55) << out;
+}
+
+// Thousands of frames a second that nobody asked for: twenty lines of a kind
+// a minute, the rest counted, and the device degraded for it.
+void floods(const HostileUnit& unit, const std::string& out, const std::vector<Json::Value>&) {
+  const std::string kind = "no request outstanding\n";
+  const long passed = lines_with(out, kind);
+  EXPECT_GE(passed, 1) << out.substr(0, 2000);
+  EXPECT_LE(passed, 20);
+  const std::regex summary(
+      "kpl-host: device 7: ([0-9]+) more lines like \"QLTModel::process_payload "
+      "Error:data_id:# trans_id:# no request outstanding\" suppressed");
+  long suppressed = 0;
+  for (auto it = std::sregex_iterator(out.begin(), out.end(), summary);
+       it != std::sregex_iterator(); ++it)
+    suppressed += std::stol((*it)[1]);
+  // Every frame sent makes one line, passed or counted: at most that many,
+  // and most of them (a frame that lands on a reply's time is another kind).
+  EXPECT_LE(passed + suppressed, unit.unsolicited());
+  EXPECT_GE(passed + suppressed, unit.unsolicited() / 2) << unit.unsolicited();
+  EXPECT_LE(lines_with(out, "Error:"), 100) << out.substr(0, 2000);
+  EXPECT_NE(out.find("device 7 status: degraded (the unit floods: "), std::string::npos) << out;
+}
+
+void PrintTo(const AttackCase& c, std::ostream* os) { *os << c.name; }
+
+HostileUnit::Behaviour resetting() {
+  HostileUnit::Behaviour b;
+  b.reset_at_accept = true;
+  return b;
+}
+
+HostileUnit::Behaviour flooding() {
+  HostileUnit::Behaviour b;
+  b.reply_after = 20ms;
+  b.unsolicited_per_second = 2000;
+  return b;
+}
+
 const HostileCase hostile_cases[] = {
     {"rest_of_a_reply_after_the_time_out", cut_reply(), true,
      "QLTProtocol::process_data dropped a frame given up on: data_id:107"},
@@ -330,6 +404,81 @@ TEST_F(EndToEnd, BroadcastingGatewayNeverMixesUnits) {
   for (const Json::Value& p : events_of("publish", 8)) expect_one_pass_of_one_unit(p, 166, 100000);
   EXPECT_GE(count_of(host->out(), "unit_id:2 expected_unit_id:1"), 1) << host->out();
   EXPECT_GE(count_of(host->out(), "unit_id:1 expected_unit_id:2"), 1) << host->out();
+}
+
+const AttackCase attack_cases[] = {
+    {"reset_at_accept", resetting(), 61s, &reset_at_accept},
+    {"unsolicited_flood", flooding(), 15s, &floods},
+};
+
+class HostileUnits : public EndToEnd, public ::testing::WithParamInterface<AttackCase> {};
+
+TEST_P(HostileUnits, HostHoldsItsGround) {
+  HostileUnit unit(GetParam().behaviour);
+  add_endpoint({7, {0, 0, 0, 0, 0}}, unit.port());
+  write_config(100);
+  auto host = start_host({});
+  // The attack's length, not a wait for something to happen.
+  std::this_thread::sleep_for(GetParam().run_for);
+  host->interrupt();
+  ASSERT_EQ(host->wait(20s), 0);
+  GetParam().check(unit, host->out(), events_of("link", 7));
+}
+
+INSTANTIATE_TEST_SUITE_P(Attacks, HostileUnits, ::testing::ValuesIn(attack_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Packets to and from the unit dropped for 30 s: the host drops the silent
+// connection after its time-outs, tries again every connect time-out, and
+// polls again soon after the network heals, without a burst of requests that
+// waited for the dead connection.
+TEST_F(EndToEnd, SilentCutOfThirtySecondsHeals) {
+  std::unique_ptr<NetworkCut> net;
+  try {
+    net = std::make_unique<NetworkCut>();
+  } catch (const std::runtime_error& e) {
+    GTEST_SKIP() << e.what();
+  }
+  HostileUnit unit({});
+  add_endpoint({7, {0, 0, 0, 0, 0}}, unit.port());
+  write_config(200, R"(, "connect_timeout_ms": 1000)", R"(, "reply_timeout_ms": 1000)");
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(published(7, 3)) << host->out();
+  const auto cut_at = Clock::now();
+  net->cut(unit.port());
+  ASSERT_TRUE(eventually(
+      [&] {
+        for (const Json::Value& e : events_of("link", 7))
+          if (e["detail"].asString().find("dropped: no reply to 3 passes in a row") !=
+              std::string::npos)
+            return true;
+        return false;
+      },
+      15s))
+      << host->out();
+  // The cut's length, not a wait for something to happen.
+  std::this_thread::sleep_until(cut_at + 30s);
+  const size_t before = events_of("publish", 7).size();
+  const size_t asked = unit.arrivals().size();
+  const auto healed = Clock::now();
+  net->heal();
+  ASSERT_TRUE(eventually([&] { return events_of("publish", 7).size() > before; }, 15s))
+      << host->out();
+  const auto back = Clock::now() - healed;
+  std::printf(
+      "silent cut: rounds back %lld ms after the network healed\n",
+      static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(back).count()));
+  // Poll (0.2 s) + reply time-out (1 s) + connect time-out (1 s), and a
+  // little for a loaded machine.
+  EXPECT_LE(back, 2200ms + 800ms);
+  host->interrupt();
+  ASSERT_EQ(host->wait(10s), 0);
+  // No burst: the first requests after the heal come one per pass.
+  const auto arrivals = unit.arrivals();
+  ASSERT_GT(arrivals.size(), asked);
+  long burst = 0;
+  for (size_t i = asked; i < arrivals.size(); ++i) burst += arrivals[i] - arrivals[asked] < 50ms;
+  EXPECT_LE(burst, 2) << arrivals.size() - asked << " requests after the heal";
 }
 
 }  // namespace

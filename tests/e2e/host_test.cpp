@@ -13,7 +13,9 @@
 
 #include <chrono>
 #include <fstream>
+#include <regex>
 #include <sstream>
+#include <thread>
 
 #include "apps/kpl-host/storage/history_store.h"
 #include "apps/kpl-host/storage/sqlite_file.h"
@@ -278,6 +280,31 @@ TEST_F(EndToEnd, ServiceNoticesReadyWatchdogAndStopping) {
   idle_host->signal(SIGTERM);
   EXPECT_EQ(idle_host->wait(10s), 0);
   EXPECT_NE(idle_host->out().find("no devices in " + idle), std::string::npos) << idle_host->out();
+}
+
+// A host stopped for ten seconds (a paused machine, a stuck disk) says so
+// once when it runs again, and blames no unit for the silence it made.
+TEST_F(EndToEnd, StalledHostBlamesNoUnit) {
+  add_unit({7, {0, 0, 0, 0, 1}});
+  sim.start();
+  write_config(100);
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(published(7, 3)) << host->out();
+  host->signal(SIGSTOP);
+  // The stall itself, not a wait for something to happen.
+  std::this_thread::sleep_for(10s);
+  host->signal(SIGCONT);
+  ASSERT_TRUE(published(7, events_of("publish", 7).size() + 10)) << host->out();
+  host->interrupt();
+  ASSERT_EQ(host->wait(10s), 0);
+  const std::string out = host->out();
+  const std::regex stall(
+      "kpl-host: not running for 1[0-9] s \\(stopped or paused\\); communication checks restart\n");
+  EXPECT_EQ(
+      std::distance(std::sregex_iterator(out.begin(), out.end(), stall), std::sregex_iterator()), 1)
+      << out;
+  EXPECT_EQ(out.find("communication lost"), std::string::npos) << out;
+  for (const Json::Value& e : events_of("alarm", 7)) EXPECT_NE(e["id"], "communication_lost");
 }
 
 }  // namespace

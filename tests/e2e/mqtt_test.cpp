@@ -6,8 +6,10 @@
 
 #include <fstream>
 
+#include "apps/kpl-host/storage/history_store.h"
 #include "testkit/json_text.h"
 #include "testkit/mqtt_peers.h"
+#include "testkit/net_cut.h"
 #include "tests/e2e/e2e_fixture.h"
 
 namespace {
@@ -176,6 +178,44 @@ TEST_F(MqttAcceptance, CredentialsAndTls) {
   EXPECT_EQ(host->wait(10s), 0);
   // A stop on purpose is not a lost broker.
   EXPECT_EQ(host->out().find("lost the broker"), std::string::npos) << host->out();
+}
+
+// The broker behind a network that drops every packet: the host finds the
+// link dead within 1.5 keep-alive periods, says so, and a SIGTERM then ends
+// it within the bound, with every round's history row written.
+TEST_F(MqttAcceptance, BlackholedBrokerIsFoundDeadAndTheStopEndsInTime) {
+  std::unique_ptr<NetworkCut> net;
+  try {
+    net = std::make_unique<NetworkCut>();
+  } catch (const std::runtime_error& e) {
+    GTEST_SKIP() << e.what();
+  }
+  add_unit({7, {1, 0, 0, 0, 0}});
+  sim.start();
+  MqttBroker broker(dir, {});
+  broker.start();
+  write_mqtt_config(broker.port());
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(
+      eventually([&] { return host->out().find("mqtt: connected to") != std::string::npos; }, 10s))
+      << host->out();
+  net->cut(broker.port());
+  const std::string dead = "mqtt: lost the broker 127.0.0.1:" + std::to_string(broker.port()) +
+                           ": no word from the broker for 7 s (keep-alive 5 s)";
+  ASSERT_TRUE(eventually([&] { return host->out().find(dead) != std::string::npos; }, 15s))
+      << host->out();
+  // Attempts to connect again hang in the dropped handshake meanwhile.
+  ASSERT_TRUE(published(7, events_of("publish", 7).size() + 5));
+  const auto asked = std::chrono::steady_clock::now();
+  host->signal(SIGTERM);
+  ASSERT_TRUE(host->ends_within(10s)) << host->out();
+  const auto took = std::chrono::steady_clock::now() - asked;
+  std::printf(
+      "blackholed broker: stopped %lld ms after SIGTERM\n",
+      static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+  EXPECT_EQ(host->status(), 0) << host->out();
+  kplhost::HistoryStore history(history_path, 1000000);
+  EXPECT_EQ(history.count(7), static_cast<long>(events_of("publish", 7).size()));
 }
 
 }  // namespace

@@ -12,7 +12,9 @@
 
 #include "apps/kpl-host/core/device_health.h"
 #include "apps/kpl-host/core/point_kinds.h"
+#include "apps/kpl-host/core/problem.h"
 #include "apps/kpl-host/outputs/console.h"
+#include "apps/kpl-host/polling/link_damper.h"
 #include "apps/kpl-host/service_notify.h"
 #include "apps/kpl-host/view/metrics_text.h"
 #include "testkit/notify_socket.h"
@@ -68,6 +70,96 @@ TEST(DeviceHealth, StatesFollowRoundsRestartsSlownessAndSilence) {
   EXPECT_EQ(s.histogram[3], 4);
   EXPECT_EQ(s.histogram[7], 5);
   EXPECT_EQ(s.histogram.back(), 5);
+}
+
+// Passes started again one after another count up until a round; a lost
+// link ends an open pass without counting it; a stall of the host's own
+// restarts the silence; a flood keeps the device degraded for a minute.
+TEST(DeviceHealth, RestartsInARowStallsAndFloods) {
+  const auto t0 = DeviceHealth::Clock::time_point{} + 1h;
+  DeviceHealth h(3000ms, 1000ms, t0);
+  EXPECT_EQ(h.pass_started(t0), 0);
+  EXPECT_EQ(h.pass_started(t0 + 1s), 1);
+  EXPECT_EQ(h.pass_started(t0 + 2s), 2);
+  h.link_down();
+  EXPECT_EQ(h.pass_started(t0 + 3s), 0);
+  EXPECT_EQ(h.pass_started(t0 + 4s), 1);
+  h.published(t0 + 4100ms);
+  EXPECT_EQ(h.pass_started(t0 + 5s), 0);
+  EXPECT_EQ(h.snapshot(false, t0 + 5s).passes_restarted, 3);
+
+  // The host did not run from 4.1 s to 20 s: the unit's silence counts anew.
+  EXPECT_EQ(h.state(false, t0 + 20s), HealthState::offline);
+  h.excuse_silence(t0 + 20s);
+  EXPECT_NE(h.state(false, t0 + 22s), HealthState::offline);
+  EXPECT_EQ(h.state(false, t0 + 23001ms), HealthState::offline);
+
+  DeviceHealth f(3000ms, 1000ms, t0);
+  f.pass_started(t0);
+  f.published(t0 + 100ms);
+  f.lines_suppressed(3980, t0 + 1s);
+  EXPECT_EQ(f.state(false, t0 + 2s), HealthState::degraded);
+  EXPECT_EQ(f.snapshot(false, t0 + 2s).lines_suppressed, 3980);
+  f.published(t0 + 61s);
+  EXPECT_EQ(f.state(false, t0 + 61500ms), HealthState::online);
+}
+
+// A unit that accepts and resets at once, a minute long, with the back-off
+// growing: two lines, then one line a minute saying how often it happened.
+TEST(LinkDamper, AStormSaysFourLinesThenOneAMinute) {
+  kplhost::LinkDamper damper;
+  const auto t0 = kplhost::LinkDamper::Clock::time_point{} + 1h;
+  std::vector<std::string> said;
+  auto attempt = [&](std::chrono::milliseconds at, long retry_ms) {
+    if (auto s = damper.summary(t0 + at)) said.push_back(s->detail);
+    if (damper.admit(true, "127.0.0.1:1502", t0 + at)) said.push_back("up");
+    const std::string down =
+        "connection to 127.0.0.1:1502 lost: Connection reset by peer; "
+        "retrying in " +
+        std::to_string(retry_ms) + " ms";
+    if (damper.admit(false, down, t0 + at + 1ms)) said.push_back(down);
+  };
+  long retry = 500, at = 0;
+  for (; at < 60000; at += retry, retry = std::min(retry * 2, 30000L))
+    attempt(std::chrono::milliseconds(at), retry);
+  EXPECT_FALSE(damper.summary(t0 + 59s).has_value());
+  const auto first = damper.summary(t0 + 60s + 1ms);
+  ASSERT_TRUE(first.has_value());
+  EXPECT_FALSE(first->up);
+  EXPECT_EQ(first->detail,
+            "reconnected 7 times in the last minute; last: connection to 127.0.0.1:1502 lost: "
+            "Connection reset by peer; retrying in 30000 ms");
+  // A link lost and made again once reads whole: two lines of each kind.
+  ASSERT_EQ(said.size(), 4u);
+  EXPECT_EQ(said[0], "up");
+  EXPECT_EQ(said[1],
+            "connection to 127.0.0.1:1502 lost: Connection reset by peer; retrying in 500 ms");
+  EXPECT_EQ(said[2], "up");
+  // The storm goes on: the next minute says only its summary.
+  for (; at < 180000; at += 30000) attempt(std::chrono::milliseconds(at), 30000);
+  EXPECT_EQ(said.size(), 5u) << said.back();
+  EXPECT_EQ(said[4].substr(0, 40), "reconnected 2 times in the last minute; ");
+  // A quiet minute, and the first lines of a new trouble go out again.
+  EXPECT_TRUE(damper.summary(t0 + 200s).has_value());
+  EXPECT_TRUE(damper.admit(true, "127.0.0.1:1502", t0 + 400s));
+}
+
+// How long a problem has lasted comes from the monotonic clock: the wall
+// clock stepped back an hour changes when it is said to have started, never
+// how long it lasted.
+TEST(Problem, LastsByTheMonotonicClockWhateverTheWallClockDoes) {
+  kplhost::Problem p;
+  EXPECT_EQ(p.text(), "none");
+  const auto mono = kplhost::Problem::Clock::time_point{} + 1h;
+  const auto wall = kplhost::Problem::Wall::now();
+  p.set("connection lost", mono, wall);
+  // Said again an hour earlier by the wall clock: it goes on, from its start.
+  p.set("connection lost again", mono + 2s, wall - 1h);
+  const std::string text = p.text(mono + 9s);
+  EXPECT_EQ(text.substr(0, 28), "connection lost again since ");
+  EXPECT_EQ(text.substr(text.size() - 6), " (9 s)") << text;
+  // Asked with an older monotonic time than it started: never negative.
+  EXPECT_EQ(p.text(mono - 5s).substr(p.text(mono - 5s).size() - 6), " (0 s)");
 }
 
 // Metric values: a unit can report any float, and every one must come out as

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdio>
 
+#include "apps/kpl-host/mqtt/broker_liveness.h"
 #include "apps/kpl-host/storage/mqtt_outbox.h"
 #include "apps/kpl-host/storage/sqlite_file.h"
 #include "testkit/json_text.h"
@@ -34,22 +35,33 @@ class FakeConnection final : public MqttConnection {
 
   explicit FakeConnection(Handlers h) : handlers_(std::move(h)) {}
   void start() override {}
-  void try_again() override {}
-  bool answered() const override { return answered_; }
-  int publish(const std::string& topic, const std::string& payload, int, bool) override {
+  int publish(const std::string& topic, const std::string& payload, int qos, bool) override {
     const bool alarm = topic.size() > 7 && topic.compare(topic.size() - 7, 7, "/alarms") == 0;
     std::lock_guard<std::mutex> g(lock_);
+    // A link that takes nothing more: values are refused, as the client
+    // refuses them once too many wait.
+    if (full_ && qos == 0) {
+      ++refused_;
+      handed_.notify_all();
+      return -1;
+    }
     sent_.push_back({topic, alarm ? json_of(payload)["seq"].asInt64() : 0, ++last_mid_});
     handed_.notify_all();
     return last_mid_;
   }
-  void stop() override {}
+  void stop(std::chrono::milliseconds) override {}
 
-  void connect() {
-    answered_ = true;
-    handlers_.connected(0, "");
+  void connect() { handlers_.connected(0, ""); }
+  void drop(const std::string& why = "") { handlers_.disconnected(why); }
+  void fill() {
+    std::lock_guard<std::mutex> g(lock_);
+    full_ = true;
   }
-  void drop() { handlers_.disconnected(); }
+  // Waits until n values have been refused.
+  bool refused(long n) {
+    std::unique_lock<std::mutex> g(lock_);
+    return handed_.wait_for(g, 10s, [&] { return refused_ >= n; });
+  }
   void acknowledge(int mid) { handlers_.acknowledged(mid); }
 
   // The alarm changes handed over so far, once there are at least n.
@@ -67,8 +79,9 @@ class FakeConnection final : public MqttConnection {
 
  private:
   Handlers handlers_;
-  std::atomic<bool> answered_{false};
   std::mutex lock_;
+  bool full_ = false;
+  long refused_ = 0;
   std::condition_variable handed_;
   std::vector<Message> sent_;
   int last_mid_ = 0;
@@ -207,6 +220,39 @@ TEST_F(Bridge, UnreadableLastSequenceStopsTheStart) {
                                          ": the outbox's last sequence number is not a whole "
                                          "number; the file is damaged");
   }
+}
+
+// A link that takes no more values: each refused is counted as dropped; once
+// the connection says the broker is gone (silent past 1.5 keep-alive
+// periods), the bridge is not connected and keeps no values for it at all.
+TEST_F(Bridge, ValuesADeadLinkDoesNotTakeAreCountedAndNotKept) {
+  auto bridge = make_bridge();
+  broker->connect();
+  broker->fill();
+  for (int i = 0; i < 3; ++i) bridge->round(slot, RoundSummary{i + 1, 0, {}});
+  ASSERT_TRUE(broker->refused(3));
+  EXPECT_TRUE(eventually([&] { return bridge->status().values_dropped == 3; }, 10s));
+  broker->drop("no word from the broker for 45 s (keep-alive 30 s)");
+  const MqttStatus s = bridge->status();
+  EXPECT_FALSE(s.connected);
+  bridge->round(slot, RoundSummary{4, 0, {}});
+  EXPECT_EQ(bridge->status().values_dropped, 3);
+  EXPECT_EQ(others.seen, (std::vector<std::string>{"mqtt connected", "mqtt disconnected"}));
+  EXPECT_EQ(others.details.back(),
+            "lost the broker :1883: no word from the broker for 45 s (keep-alive 30 s); alarm "
+            "changes wait in the outbox");
+}
+
+// The broker is alive while it has said anything within one and a half
+// keep-alive periods; the client asks it after one.
+TEST(BrokerLiveness, DeadAfterOneAndAHalfKeepAlivePeriodsOfSilence) {
+  BrokerLiveness alive(std::chrono::seconds(30));
+  const auto t0 = BrokerLiveness::Clock::time_point{} + 1h;
+  alive.heard(t0);
+  EXPECT_FALSE(alive.dead(t0 + 45s));
+  EXPECT_TRUE(alive.dead(t0 + 45s + 1ms));
+  alive.heard(t0 + 40s);
+  EXPECT_FALSE(alive.dead(t0 + 85s));
 }
 
 // What escapes a handler on the connection's network thread stops the host.

@@ -29,10 +29,12 @@ class RecordingEvents final : public kplhost::HostEvents {
   void link(const kplhost::DeviceSlot&, bool up, const std::string&) override {
     seen.push_back(up ? "up" : "down");
   }
-  void mqtt(const std::string& state, const std::string&) override {
+  void mqtt(const std::string& state, const std::string& detail) override {
     seen.push_back("mqtt " + state);
+    details.push_back(detail);
   }
   std::vector<std::string> seen;
+  std::vector<std::string> details;
 };
 
 // A device with nothing of its own, for the host's services to act on.

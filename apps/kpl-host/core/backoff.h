@@ -17,6 +17,8 @@ class Backoff {
     current_ = std::min(current_ * 2, most_);
     return d;
   }
+  // The delay next() would give, without moving on.
+  std::chrono::milliseconds current() const { return current_; }
   void reset() { current_ = first_; }
 
  private:

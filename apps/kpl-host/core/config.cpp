@@ -13,6 +13,8 @@
 #include <string_view>
 
 #include "apps/kpl-host/core/config_reader.h"
+#include "apps/kpl-host/core/distinct_units.h"
+#include "apps/kpl-host/core/endpoint_text.h"
 #include "apps/kpl-host/core/mqtt_config.h"
 #include "apps/kpl-host/core/utf8.h"
 
@@ -23,13 +25,30 @@ namespace {
 // The keys each object may hold; any other is taken for a misspelling. The
 // contents of appSetting and sim are not the host's and are not looked into,
 // nor are the names under thresholds, which are point names.
-constexpr std::string_view top_keys[] = {"poll_interval_ms",   "history_keep",  "history_queue",
-                                         "connect_timeout_ms", "devices",       "mqtt",
-                                         "alarm_log_rows",     "alarm_log_days"};
-constexpr std::string_view device_keys[] = {
-    "device_number",    "data_id",    "ip",       "port",        "addr",
-    "appSetting",       "thresholds", "ao_names", "ao_deadband", "connect_timeout_ms",
-    "offline_after_ms", "name",       "location", "sim"};
+constexpr std::string_view top_keys[] = {"poll_interval_ms",
+                                         "history_keep",
+                                         "history_queue",
+                                         "connect_timeout_ms",
+                                         "timeouts_before_reconnect",
+                                         "devices",
+                                         "mqtt",
+                                         "alarm_log_rows",
+                                         "alarm_log_days"};
+constexpr std::string_view device_keys[] = {"device_number",
+                                            "data_id",
+                                            "ip",
+                                            "port",
+                                            "addr",
+                                            "appSetting",
+                                            "thresholds",
+                                            "ao_names",
+                                            "ao_deadband",
+                                            "connect_timeout_ms",
+                                            "offline_after_ms",
+                                            "timeouts_before_reconnect",
+                                            "name",
+                                            "location",
+                                            "sim"};
 constexpr std::string_view limit_keys[] = {"min", "max"};
 
 // How long a connection attempt may take, from obj's connect_timeout_ms.
@@ -51,8 +70,14 @@ std::string caption(const ConfigReader& r, const Json::Value& obj, const char* n
   return v.asString();
 }
 
+// Passes in a row without a reply before the connection is made again.
+int timeouts_before_reconnect(const ConfigReader& r, const Json::Value& obj, const std::string& key,
+                              int fallback) {
+  return static_cast<int>(r.integer_or(obj, "timeouts_before_reconnect", key, 1, 1000, fallback));
+}
+
 DeviceConfig parse_device(const ConfigReader& r, const Json::Value& d, const std::string& at,
-                          int connect_timeout_ms) {
+                          int connect_timeout_ms, int reconnect_after) {
   r.object(d, at);
   r.only_keys(d, at, device_keys);
   DeviceConfig dev;
@@ -68,7 +93,10 @@ DeviceConfig parse_device(const ConfigReader& r, const Json::Value& d, const std
   const Json::Value& ip = d["ip"];
   boost::system::error_code bad_ip;
   if (ip.isString()) boost::asio::ip::make_address(ip.asString(), bad_ip);
-  if (!ip.isString() || bad_ip) r.fail(at + ".ip", "an IPv4 or IPv6 address", &ip);
+  // A name is resolved when the host connects, so that a unit whose name
+  // does not resolve yet does not keep the others from being polled.
+  if (!ip.isString() || (bad_ip && !is_host_name(ip.asString())))
+    r.fail(at + ".ip", "an IPv4 or IPv6 address, or a host name", &ip);
   dev.ip = ip.asString();
   dev.name = caption(r, d, "name", at + ".name");
   dev.location = caption(r, d, "location", at + ".location");
@@ -78,6 +106,8 @@ DeviceConfig parse_device(const ConfigReader& r, const Json::Value& d, const std
   // Likewise the unit identifier: the device sends the one in its object, so write the default in.
   dev.json["addr"] = dev.addr;
   dev.connect_timeout_ms = connect_timeout(r, d, at + ".connect_timeout_ms", connect_timeout_ms);
+  dev.timeouts_before_reconnect =
+      timeouts_before_reconnect(r, d, at + ".timeouts_before_reconnect", reconnect_after);
 
   const Json::Value& app = d["appSetting"];
   if (!app.isNull()) r.object(app, at + ".appSetting");
@@ -146,20 +176,24 @@ HostConfig parse_config(const Json::Value& doc, const std::string& path) {
       r.integer_or(doc, "alarm_log_days", "alarm_log_days", 1, 36500, cfg.alarm_log_days));
   const int connect_timeout_ms =
       connect_timeout(r, doc, "connect_timeout_ms", DeviceConfig().connect_timeout_ms);
+  const int reconnect_after = timeouts_before_reconnect(r, doc, "timeouts_before_reconnect",
+                                                        DeviceConfig().timeouts_before_reconnect);
 
   const Json::Value& devices = doc["devices"];
   // An empty list is a host that polls nothing yet, as installed.
   if (!devices.isArray()) r.fail("devices", "an array of device objects", &devices);
   std::set<unsigned int> numbers;
+  DistinctUnits units;
   for (Json::ArrayIndex i = 0; i < devices.size(); ++i) {
     const std::string at = "devices[" + std::to_string(i) + "]";
-    DeviceConfig dev = parse_device(r, devices[i], at, connect_timeout_ms);
+    DeviceConfig dev = parse_device(r, devices[i], at, connect_timeout_ms, reconnect_after);
     dev.poll_interval_ms = cfg.poll_interval_ms;
     dev.offline_after_ms = static_cast<int>(
         r.integer_or(devices[i], "offline_after_ms", at + ".offline_after_ms", 100, 86400000,
                      default_offline_after(cfg.poll_interval_ms, devices[i]["appSetting"])));
     if (!numbers.insert(dev.device_number).second)
       r.fail(at + ".device_number", "a number no other device has", &devices[i]["device_number"]);
+    units.add(r, dev, at);
     cfg.devices.push_back(std::move(dev));
   }
   if (!doc["mqtt"].isNull()) cfg.mqtt = parse_mqtt(r, doc["mqtt"]);
@@ -175,6 +209,11 @@ HostConfig load_config(const std::string& path) {
   std::stringstream text;
   text << in.rdbuf();
   const std::string s = text.str();
+  // What the file says goes out again in JSON and on the page.
+  const size_t bad = first_non_utf8(s);
+  if (bad != std::string::npos)
+    throw ConfigError(path + ": not UTF-8: the byte at offset " + std::to_string(bad) +
+                      " does not belong to a UTF-8 character; save the file as UTF-8");
   if (s.find_first_not_of(" \t\r\n") == std::string::npos)
     throw ConfigError(path + ": is empty; expected an object with a devices array");
 

@@ -44,6 +44,9 @@ struct DeviceConfig {
   double ao_deadband = 0.5;
   // How long a connection attempt to the unit may take before it counts as failed.
   int connect_timeout_ms = 5000;
+  // Passes in a row started again for want of a reply before the connection
+  // is taken for dead, dropped and made again.
+  int timeouts_before_reconnect = 3;
   // The host's poll interval, and how long without a round before the unit
   // counts as offline and its values as stale.
   int poll_interval_ms = 1000;

@@ -46,15 +46,34 @@ void DeviceHealth::sent(std::size_t bytes) {
   bytes_out_ += bytes;
 }
 
-void DeviceHealth::pass_started(Clock::time_point now) {
+int DeviceHealth::pass_started(Clock::time_point now) {
   std::lock_guard<std::mutex> g(lock_);
   if (in_pass_) {
     ++restarts_;
+    ++restarts_in_a_row_;
     recent_restarts_.push_back(now);
     while (now - recent_restarts_.front() > restart_window) recent_restarts_.pop_front();
   }
   in_pass_ = true;
   pass_start_ = now;
+  return restarts_in_a_row_;
+}
+
+void DeviceHealth::link_down() {
+  std::lock_guard<std::mutex> g(lock_);
+  in_pass_ = false;
+  restarts_in_a_row_ = 0;
+}
+
+void DeviceHealth::excuse_silence(Clock::time_point now) {
+  std::lock_guard<std::mutex> g(lock_);
+  excused_until_ = now;
+}
+
+void DeviceHealth::lines_suppressed(long count, Clock::time_point now) {
+  std::lock_guard<std::mutex> g(lock_);
+  flood_seen_ = now;
+  flood_lines_ = count;
 }
 
 void DeviceHealth::received(std::size_t bytes) {
@@ -68,6 +87,7 @@ void DeviceHealth::published(Clock::time_point now, Wall::time_point wall) {
   has_round_ = true;
   last_round_ = now;
   last_round_wall_ = wall;
+  restarts_in_a_row_ = 0;
   if (!in_pass_) return;
   in_pass_ = false;
   const double s = seconds(now - pass_start_);
@@ -79,6 +99,10 @@ void DeviceHealth::published(Clock::time_point now, Wall::time_point wall) {
   pass_seconds_sum_ += s;
 }
 
+bool DeviceHealth::flooding(Clock::time_point now) const {
+  return flood_lines_ > 0 && now - flood_seen_ < restart_window;
+}
+
 HealthState DeviceHealth::state(bool failed, Clock::time_point now) const {
   std::lock_guard<std::mutex> g(lock_);
   return state_locked(failed, now);
@@ -86,14 +110,14 @@ HealthState DeviceHealth::state(bool failed, Clock::time_point now) const {
 
 HealthState DeviceHealth::state_locked(bool failed, Clock::time_point now) const {
   if (failed) return HealthState::failed;
-  const Clock::time_point since = has_round_ ? last_round_ : started_;
+  const Clock::time_point since = std::max(has_round_ ? last_round_ : started_, excused_until_);
   if (now - since > offline_after_) return HealthState::offline;
   if (!has_round_) return HealthState::connecting;
   const bool restarted = std::any_of(recent_restarts_.begin(), recent_restarts_.end(),
                                      [&](Clock::time_point t) { return now - t < restart_window; });
   const bool slow = !recent_passes_.empty() &&
                     recent_passes_.back() > std::chrono::duration<double>(slow_pass_).count();
-  return restarted || slow ? HealthState::degraded : HealthState::online;
+  return restarted || slow || flooding(now) ? HealthState::degraded : HealthState::online;
 }
 
 DeviceHealth::Snapshot DeviceHealth::snapshot(bool failed, Clock::time_point now) const {
@@ -113,6 +137,7 @@ DeviceHealth::Snapshot DeviceHealth::snapshot(bool failed, Clock::time_point now
   s.bytes_out = bytes_out_;
   s.histogram = histogram_;
   s.pass_seconds_sum = pass_seconds_sum_;
+  s.lines_suppressed = flooding(now) ? flood_lines_ : 0;
   return s;
 }
 

@@ -40,6 +40,9 @@ class DeviceHealth {
     // Cumulative counts per bucket (the last is +Inf), and the sum.
     std::array<long, buckets.size() + 1> histogram{};
     double pass_seconds_sum = 0;
+    // Lines of the device's unit suppressed in the last minute for flooding
+    // standard output; above 0 the device is degraded.
+    long lines_suppressed = 0;
   };
 
   // offline_after: how long without a round before the unit counts as
@@ -49,8 +52,18 @@ class DeviceHealth {
 
   void sent(std::size_t bytes);
   void received(std::size_t bytes);
-  // RefreshStatus said it started a pass.
-  void pass_started(Clock::time_point now = Clock::now());
+  // RefreshStatus said it started a pass. Returns how many passes in a row
+  // were started again since the last publish: each is a reply that did not
+  // come within the plug-in's time-out.
+  int pass_started(Clock::time_point now = Clock::now());
+  // The connection went: an open pass ends with it, not counted as restarted.
+  void link_down();
+  // The host itself did not run for a while (stopped, paused): the silence
+  // is its own, so the unit's is counted again from now.
+  void excuse_silence(Clock::time_point now = Clock::now());
+  // Lines the unit's traffic caused were suppressed for flooding the output:
+  // degraded for the next minute.
+  void lines_suppressed(long count, Clock::time_point now = Clock::now());
   void published(Clock::time_point now = Clock::now(), Wall::time_point wall = Wall::now());
 
   HealthState state(bool failed, Clock::time_point now = Clock::now()) const;
@@ -59,12 +72,18 @@ class DeviceHealth {
 
  private:
   HealthState state_locked(bool failed, Clock::time_point now) const;
+  bool flooding(Clock::time_point now) const;
 
   const std::chrono::milliseconds offline_after_;
   const std::chrono::milliseconds slow_pass_;
   const Clock::time_point started_;
   mutable std::mutex lock_;
   bool in_pass_ = false;
+  int restarts_in_a_row_ = 0;
+  // Silence before this does not count towards offline.
+  Clock::time_point excused_until_{};
+  Clock::time_point flood_seen_{};
+  long flood_lines_ = 0;
   Clock::time_point pass_start_{};
   bool has_round_ = false;
   Clock::time_point last_round_{};

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -62,6 +63,12 @@ struct DeviceSlot {
   bool communication_lost = false;
   // Whether `problem` says why a connected device delivers no rounds.
   bool silent_problem = false;
+  // Whether `problem` is the link's: it lasts across connections that
+  // deliver no round, and ends with the next round. I/O thread only.
+  bool link_problem = false;
+  // Drops the connection and makes it again; set by the transport, called
+  // on the I/O thread with the device's lock held.
+  std::function<void(const std::string& why)> reopen_link;
   // Whether the configured threshold names were checked against the points
   // of the device's first round. Touched only by the worker.
   bool names_checked = false;

@@ -15,6 +15,8 @@ struct MqttStatus {
   long outbox = 0;
   long dropped = 0;
   long published = 0;
+  // Round values dropped because the link did not take them.
+  long values_dropped = 0;
 };
 
 struct OutputsStatus {

@@ -1,12 +1,16 @@
 #include "apps/kpl-host/core/problem.h"
 
+#include <algorithm>
 #include <ctime>
 
 namespace kplhost {
 
-void Problem::set(std::string what) {
+void Problem::set(std::string what, Clock::time_point now, Wall::time_point wall) {
   std::lock_guard<std::mutex> g(lock_);
-  if (what_.empty()) since_ = Clock::now();
+  if (what_.empty()) {
+    since_ = now;
+    since_wall_ = wall;
+  }
   what_ = std::move(what);
 }
 
@@ -20,16 +24,17 @@ bool Problem::active() const {
   return !what_.empty();
 }
 
-std::string Problem::text() const {
+std::string Problem::text(Clock::time_point now) const {
   std::lock_guard<std::mutex> g(lock_);
   if (what_.empty()) return "none";
-  const std::time_t t = Clock::to_time_t(since_);
+  const std::time_t t = Wall::to_time_t(since_wall_);
   std::tm tm{};
   localtime_r(&t, &tm);
   char when[32];
   std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-  const auto lasted = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - since_);
-  return what_ + " since " + when + " (" + std::to_string(lasted.count()) + " s)";
+  const auto lasted = std::chrono::duration_cast<std::chrono::seconds>(now - since_);
+  return what_ + " since " + when + " (" + std::to_string(std::max<long long>(lasted.count(), 0)) +
+         " s)";
 }
 
 }  // namespace kplhost

@@ -1,8 +1,8 @@
 #include "apps/kpl-host/mqtt/mqtt_bridge.h"
 
 #include "apps/kpl-host/core/alarm_text.h"
-#include "apps/kpl-host/core/backoff.h"
 #include "apps/kpl-host/core/device_report.h"
+#include "apps/kpl-host/core/endpoint_text.h"
 #include "apps/kpl-host/core/json_text.h"
 #include "apps/kpl-host/storage/sqlite_file.h"
 
@@ -16,7 +16,7 @@ constexpr size_t max_values_waiting = 1000;
 
 std::string now_text() { return local_time_text(DeviceHealth::Wall::now()); }
 
-std::string endpoint(const MqttConfig& c) { return c.host + ":" + std::to_string(c.port); }
+std::string endpoint(const MqttConfig& c) { return endpoint_text(c.host, c.port); }
 
 // The handlers run on the connection's network thread, whose root is not
 // the host's: this is the last place to catch what escapes them.
@@ -61,7 +61,7 @@ MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, Hos
                                   "; " + std::to_string(outbox_.size()) +
                                   " alarm change(s) to send");
   });
-  h.disconnected = on_network_thread(threads_, [this] {
+  h.disconnected = on_network_thread(threads_, [this](const std::string& reason) {
     bool was;
     {
       std::lock_guard<std::mutex> g(lock_);
@@ -70,8 +70,9 @@ MqttBridge::MqttBridge(const MqttConfig& config, const std::string& db_path, Hos
       connected_ = false;
     }
     if (was)
-      others_.mqtt("disconnected",
-                   "lost the broker " + endpoint(config_) + "; alarm changes wait in the outbox");
+      others_.mqtt("disconnected", "lost the broker " + endpoint(config_) +
+                                       (reason.empty() ? "" : ": " + reason) +
+                                       "; alarm changes wait in the outbox");
   });
   h.unreachable = on_network_thread(threads_, [this](const std::string& reason) {
     // Said once for each new reason, not at every attempt.
@@ -103,7 +104,7 @@ void MqttBridge::start() {
 
 MqttStatus MqttBridge::status() const {
   std::lock_guard<std::mutex> g(lock_);
-  return {connected_, outbox_.size(), dropped_, published_};
+  return {connected_, outbox_.size(), dropped_, published_, values_dropped_};
 }
 
 std::string MqttBridge::device_topic(const DeviceSlot& slot, const char* leaf) const {
@@ -204,7 +205,10 @@ void MqttBridge::round(const DeviceSlot& slot, const RoundSummary& summary) {
     std::lock_guard<std::mutex> g(lock_);
     if (!connected_) return;
     values_.emplace_back(device_topic(slot, "values"), std::move(p));
-    if (values_.size() > max_values_waiting) values_.pop_front();
+    if (values_.size() > max_values_waiting) {
+      values_.pop_front();
+      ++values_dropped_;
+    }
   }
   wake_.notify_one();
 }
@@ -265,8 +269,12 @@ void MqttBridge::send_pending(std::unique_lock<std::mutex>& g) {
   long sent = 0;
   for (const auto& [topic, payload] : retained)
     sent += client_->publish(topic, payload, 1, true) >= 0;
-  for (const auto& [topic, payload] : values)
-    sent += client_->publish(topic, payload, 0, false) >= 0;
+  long refused = 0;
+  for (const auto& [topic, payload] : values) {
+    const bool taken = client_->publish(topic, payload, 0, false) >= 0;
+    sent += taken;
+    refused += !taken;
+  }
   std::vector<std::pair<int, long long>> handed;
   std::vector<OutboxRow> rows;
   try {
@@ -281,6 +289,7 @@ void MqttBridge::send_pending(std::unique_lock<std::mutex>& g) {
 
   g.lock();
   published_ += sent + static_cast<long>(handed.size());
+  values_dropped_ += refused;
   // Connected again meanwhile: the outbox goes out again from its start,
   // these rows with it (a duplicate, never a loss).
   if (connection_ != connection) handed.clear();
@@ -292,21 +301,10 @@ void MqttBridge::send_pending(std::unique_lock<std::mutex>& g) {
 }
 
 void MqttBridge::send_loop() {
-  // As the library backs off once it has been answered.
-  Backoff retry(std::chrono::seconds(1), std::chrono::seconds(30));
-  auto next_try = std::chrono::steady_clock::now() + retry.next();
   std::unique_lock<std::mutex> g(lock_);
   while (!stopping_) {
     wake_.wait_for(g, std::chrono::milliseconds(200));
-    if (connected_) {
-      send_pending(g);
-    } else if (!client_->answered() && std::chrono::steady_clock::now() >= next_try) {
-      // The broker was not there when the host started: ask again.
-      g.unlock();
-      client_->try_again();
-      g.lock();
-      next_try = std::chrono::steady_clock::now() + retry.next();
-    }
+    if (connected_) send_pending(g);
   }
 }
 
@@ -315,8 +313,11 @@ void MqttBridge::stop(std::chrono::milliseconds limit) {
     std::lock_guard<std::mutex> g(lock_);
     if (stopping_) return;
   }
-  // What is due goes out first, as far as the broker takes it in time.
-  const auto until = std::chrono::steady_clock::now() + limit;
+  // What is due goes out first, as far as the broker takes it in time; the
+  // connection's own end has a second of the limit.
+  const auto start = std::chrono::steady_clock::now();
+  const auto until =
+      start + std::max(limit - std::chrono::milliseconds(1000), std::chrono::milliseconds(0));
   while (std::chrono::steady_clock::now() < until) {
     {
       std::lock_guard<std::mutex> g(lock_);
@@ -333,7 +334,9 @@ void MqttBridge::stop(std::chrono::milliseconds limit) {
   // A host that stops on purpose says so; only a dead one leaves it to the
   // Last Will.
   if (status().connected) client_->publish(config_.topic_prefix + "/status", "offline", 1, true);
-  client_->stop();
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      start + limit - std::chrono::steady_clock::now());
+  client_->stop(std::max(left, std::chrono::milliseconds(100)));
 }
 
 }  // namespace kplhost

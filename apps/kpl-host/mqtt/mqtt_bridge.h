@@ -100,6 +100,8 @@ class MqttBridge final : public HostEvents {
   std::deque<int> acked_;
   long dropped_ = 0;
   long published_ = 0;
+  // Values not sent: more waited than the bridge or the connection keeps.
+  long values_dropped_ = 0;
   bool dropping_reported_ = false;
   std::thread sender_;
 };

@@ -1,18 +1,20 @@
-// One connection to an MQTT broker through libmosquitto, whose own thread
-// runs the network and reconnects with backoff (1 s doubling to 30 s); the
-// host's I/O thread never waits for it. The Last Will, TLS and credentials
-// are set before the first connection.
+// One connection to an MQTT broker through libmosquitto, run by a network
+// thread of the host's own: the socket is polled here and handed to the
+// library to read and write, so that no call ever waits on the network.
+// Connection attempts are the library's asynchronous ones, made again with a
+// back-off (1 s doubling to 30 s) whenever one fails or the connection is
+// lost; an attempt the broker does not answer within 10 s, and a connection
+// the broker has been silent on for 1.5 keep-alive periods, are given up.
+// The Last Will, TLS and credentials are set before the first connection.
 #pragma once
 
-#include <atomic>
+#include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
+#include <thread>
 
 #include "apps/kpl-host/core/mqtt_config.h"
 #include "apps/kpl-host/mqtt/mqtt_connection.h"
-
-struct mosquitto;
 
 namespace kplhost {
 
@@ -31,25 +33,16 @@ class MqttClient final : public MqttConnection {
                                               const std::string& will_payload, Handlers handlers);
 
   void start() override;
-  void try_again() override;
-  bool answered() const override { return answered_; }
   int publish(const std::string& topic, const std::string& payload, int qos, bool retain) override;
-  void stop() override;
+  void stop(std::chrono::milliseconds limit) override;
 
  private:
-  static void on_connect(mosquitto*, void* self, int rc);
-  static void on_disconnect(mosquitto*, void* self, int rc);
-  static void on_publish(mosquitto*, void* self, int mid);
-  void attempted(int rc);
-
-  MqttConfig config_;
-  Handlers handlers_;
-  mosquitto* mosq_ = nullptr;
-  // Guards the attempts, the start of the network thread and the stop.
-  std::mutex attempt_lock_;
-  bool running_ = false;
-  bool network_thread_ = false;
-  std::atomic<bool> answered_{false};
+  // What the network thread works with. It is shared with that thread, so
+  // that a thread which does not end in time (a name lookup that hangs) can
+  // be left to end by itself: it then frees what it used on its own.
+  class Core;
+  std::shared_ptr<Core> core_;
+  std::thread thread_;
 };
 
 }  // namespace kplhost

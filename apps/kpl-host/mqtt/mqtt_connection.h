@@ -3,6 +3,7 @@
 // the one over libmosquitto; the bridge's tests put a fake of their own here.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -22,9 +23,12 @@ class MqttConnection {
   struct Handlers {
     // rc 0: connected; otherwise the broker refused, for the reason given.
     std::function<void(int rc, const std::string& reason)> connected;
-    std::function<void()> disconnected;
+    // A connection that was up is gone; the reason is empty when the broker
+    // or the network ended it, and says so when the host gave up on a
+    // broker that stopped answering.
+    std::function<void(const std::string& reason)> disconnected;
     // An attempt to connect failed before the broker answered it, for the
-    // reason given ("Connection refused", "Lookup error.").
+    // reason given ("Connection refused", "Lookup error").
     std::function<void(const std::string& reason)> unreachable;
     // A QoS 1 message was acknowledged by the broker.
     std::function<void(int mid)> acknowledged;
@@ -37,18 +41,17 @@ class MqttConnection {
 
   virtual ~MqttConnection() = default;
 
-  // Both report an attempt that fails at once through `unreachable`.
+  // Connects, and connects again whenever the connection fails or is lost,
+  // with a back-off, until stop().
   virtual void start() = 0;
-  // An attempt that fails at once (refused, no such host) is not made again
-  // by itself: its owner calls this, with a backoff, until answered() says
-  // it need not. It does nothing once an attempt is on its way.
-  virtual void try_again() = 0;
-  virtual bool answered() const = 0;
-  // The message id, or -1 when the message was not taken.
+  // The message id, or -1 when the message was not taken: no connection, or
+  // (QoS 0) too many messages already waiting for a link that does not
+  // take them.
   virtual int publish(const std::string& topic, const std::string& payload, int qos,
                       bool retain) = 0;
-  // Disconnects cleanly (no Last Will) and ends the network thread.
-  virtual void stop() = 0;
+  // Disconnects cleanly (no Last Will) as far as the link allows, and ends
+  // the network thread; returns within `limit` whatever the network does.
+  virtual void stop(std::chrono::milliseconds limit) = 0;
 };
 
 }  // namespace kplhost

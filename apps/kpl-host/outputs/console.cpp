@@ -134,9 +134,11 @@ void Console::mqtt(const std::string&, const std::string& detail) { say("mqtt: "
 std::string Console::status_text(const DeviceSlot& slot) {
   const DeviceHealth::Snapshot h = slot.health.snapshot(slot.failed);
   const char* link = slot.failed ? "stopped" : slot.connected ? "connected" : "not connected";
-  char age[48] = "";
+  char age[64] = "";
   if (h.state == HealthState::offline)
     std::snprintf(age, sizeof age, " (no round for %.0f s, values stale)", h.data_age_s);
+  else if (h.state == HealthState::degraded && h.lines_suppressed > 0)
+    std::snprintf(age, sizeof age, " (the unit floods: %ld lines suppressed)", h.lines_suppressed);
   return prefix(slot) + " status: " + health_state_name(h.state) + age + ", " + link + ", " +
          std::to_string(slot.published.load()) + " rounds, " +
          std::to_string(slot.reconnects.load()) + " reconnects, " +
@@ -146,8 +148,14 @@ std::string Console::status_text(const DeviceSlot& slot) {
 
 void Console::say(const std::string& text) { print("kpl-host: " + text); }
 
+void Console::send_to(std::function<void(const std::string&)> sink) {
+  std::lock_guard<std::mutex> g(lock_);
+  sink_ = std::move(sink);
+}
+
 void Console::print(const std::string& text) {
   std::lock_guard<std::mutex> g(lock_);
+  if (sink_) return sink_(text);
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);

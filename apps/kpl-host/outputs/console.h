@@ -3,6 +3,7 @@
 // output whole, so they do not mix with the plug-in's own diagnostics.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -32,10 +33,14 @@ class Console final : public HostEvents {
   void say(const std::string& text);
   // A line as it stands, printed even when quiet.
   void print(const std::string& text);
+  // Where lines go instead of standard output (without their line feed);
+  // nothing: standard output again.
+  void send_to(std::function<void(const std::string&)> sink);
 
  private:
   bool quiet_;
   std::mutex lock_;
+  std::function<void(const std::string&)> sink_;
 };
 
 // The round's analogue values grouped for reading: "temperature 23.4 24.1 °C".

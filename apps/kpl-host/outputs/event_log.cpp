@@ -13,6 +13,7 @@
 #include "apps/kpl-host/core/alarm_text.h"
 #include "apps/kpl-host/core/device_slot.h"
 #include "apps/kpl-host/core/json_text.h"
+#include "apps/kpl-host/core/wall_time.h"
 #include "host/rule_value.h"
 
 namespace kplhost {
@@ -70,7 +71,7 @@ std::string EventLog::begin(const char* kind, const DeviceSlot& slot) {
 }
 
 void EventLog::write(std::string& line, bool durable) {
-  line += "}\n";
+  line += ",\"time\":\"" + iso8601_time() + "\"}\n";
   std::string complaint;
   long resumed_after = 0;
   {

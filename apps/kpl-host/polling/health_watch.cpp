@@ -1,16 +1,38 @@
 #include "apps/kpl-host/polling/health_watch.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kplhost {
 
 void HealthWatch::start() {
+  if (last_tick_ == std::chrono::steady_clock::time_point{})
+    last_tick_ = std::chrono::steady_clock::now();
   timer_.expires_after(std::chrono::milliseconds(200));
   timer_.async_wait([this](const boost::system::error_code& ec) {
     if (ec) return;
+    catch_stall(std::chrono::steady_clock::now());
     for (const auto& s : registry_.slots()) check(*s);
     start();
   });
+}
+
+void HealthWatch::catch_stall(std::chrono::steady_clock::time_point now) {
+  const auto gap = now - last_tick_;
+  last_tick_ = now;
+  if (registry_.slots().empty()) return;
+  // The shortest bound after which a device's silence raises its alarm.
+  std::chrono::milliseconds bound = registry_.slots().front()->health.offline_after();
+  for (const auto& s : registry_.slots()) bound = std::min(bound, s->health.offline_after());
+  if (gap <= bound) return;
+  // A device already lost before the stall stays lost.
+  for (const auto& s : registry_.slots())
+    if (!s->communication_lost) s->health.excuse_silence(now);
+  const long seconds =
+      static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(gap).count());
+  if (say)
+    say("not running for " + std::to_string(seconds) +
+        " s (stopped or paused); communication checks restart");
 }
 
 void HealthWatch::check(DeviceSlot& slot) {

@@ -9,6 +9,8 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <functional>
+#include <string>
 
 #include "apps/kpl-host/core/device_slot.h"
 #include "apps/kpl-host/core/host_events.h"
@@ -26,8 +28,16 @@ class HealthWatch {
   void stop() { timer_.cancel(); }
   // Tells of what changed in the device's health since it was last looked at.
   void check(DeviceSlot& slot);
+  // Where the host's own line about a stall of its own goes.
+  std::function<void(const std::string&)> say;
 
  private:
+  // The watch's tick came far later than due: the host itself did not run
+  // (stopped, a paused machine, a stuck disk). The devices' silence in that
+  // gap is not theirs, so their silence is counted anew from now, once said.
+  void catch_stall(std::chrono::steady_clock::time_point now);
+
+  std::chrono::steady_clock::time_point last_tick_{};
   boost::asio::steady_timer timer_;
   DeviceRegistry& registry_;
   HostEvents& events_;

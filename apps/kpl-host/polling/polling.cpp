@@ -15,8 +15,16 @@ Polling::Polling(DeviceRegistry& registry, HostEvents& events, HistorySink* hist
       watch(io, registry, events, worker),
       registry_(registry),
       threads_(threads) {
-  // The communication-loss alarm clears with the round that ends it.
-  publisher.on_round = [this](DeviceSlot& slot) { watch.check(slot); };
+  // The communication-loss alarm clears with the round that ends it, and so
+  // does a problem of the link's: a connection that delivers no round has not
+  // ended it.
+  publisher.on_round = [this](DeviceSlot& slot) {
+    if (slot.link_problem && !slot.failed) {
+      slot.problem.clear();
+      slot.link_problem = false;
+    }
+    watch.check(slot);
+  };
 }
 
 Polling::~Polling() {

@@ -1,6 +1,7 @@
 #include "apps/kpl-host/view/alarms_json.h"
 
 #include "apps/kpl-host/core/json_text.h"
+#include "apps/kpl-host/core/wall_time.h"
 
 namespace kplhost {
 
@@ -9,7 +10,13 @@ std::string alarms_json(const AlarmLogPage& page, const DeviceRegistry& registry
   for (size_t i = 0; i < page.entries.size(); ++i) {
     const AlarmLogEntry& e = page.entries[i];
     out += i ? ",{" : "{";
+    // When the change was logged, written as event lines write it, and as
+    // a person reads it in the site's log.
     out += "\"seq\":" + std::to_string(e.seq) + ",\"time\":";
+    append_json_string(
+        out,
+        iso8601_time(std::chrono::system_clock::time_point(std::chrono::milliseconds(e.unix_ms))));
+    out += ",\"local_time\":";
     append_json_string(out, e.local_time);
     out += ",\"unix_ms\":" + std::to_string(e.unix_ms) +
            ",\"device\":" + std::to_string(e.device_number);

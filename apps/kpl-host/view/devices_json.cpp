@@ -1,6 +1,7 @@
 #include "apps/kpl-host/view/devices_json.h"
 
 #include "apps/kpl-host/core/alarm_text.h"
+#include "apps/kpl-host/core/endpoint_text.h"
 #include "apps/kpl-host/core/json_text.h"
 #include "apps/kpl-host/core/point_kinds.h"
 
@@ -61,7 +62,7 @@ void device_object(std::string& out, const DeviceReport& d) {
   number_field(out, "device", c.device_number);
   append_device_names(out, c.name, c.location);
   number_field(out, "data_id", c.data_id);
-  text_field(out, "endpoint", c.ip + ":" + std::to_string(c.port));
+  text_field(out, "endpoint", endpoint_text(c.ip, c.port));
   text_field(out, "state", health_state_name(h.state));
   field(out, "connected");
   out += d.connected ? "true" : "false";

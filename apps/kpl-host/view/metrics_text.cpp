@@ -254,6 +254,9 @@ std::string metrics_text(const std::vector<DeviceReport>& devices, const Outputs
   w.sample("kpl_mqtt_outbox_dropped_total", {}, static_cast<double>(mqtt->dropped));
   w.family("kpl_mqtt_published_total", "counter", "Messages handed to the broker connection.");
   w.sample("kpl_mqtt_published_total", {}, static_cast<double>(mqtt->published));
+  w.family("kpl_mqtt_values_dropped_total", "counter",
+           "Round values dropped since the host started: the broker link did not take them.");
+  w.sample("kpl_mqtt_values_dropped_total", {}, static_cast<double>(mqtt->values_dropped));
   return w.out;
 }
 

@@ -364,7 +364,7 @@ async function refreshLog() {
       const d = deviceOf(e.device);
       const what = alarmText({ label: e.label, id: e.id || e.name, code: e.code, desc: e.desc });
       const change = e.state + (e.by ? " (acknowledged by " + e.by + ")" : "");
-      body.append(row([{ text: e.time }, { text: d ? title(d) : "Device " + e.device },
+      body.append(row([{ text: e.local_time }, { text: d ? title(d) : "Device " + e.device },
                        { text: what, cls: "what" }, { text: change }, { text: logValue(e), cls: "n" },
                        { text: e.duration_s === undefined ? "" : age(e.duration_s), cls: "n hide-narrow" }],
                       e.state));
