@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <json/value.h>
 
+#include "apps/kpl-host/core/wall_time.h"
 #include "apps/kpl-host/view/alarms_json.h"
 #include "apps/kpl-host/view/devices_json.h"
 #include "apps/kpl-host/view/metrics_text.h"
@@ -98,10 +99,14 @@ TEST_F(Views, AlarmLogEntriesAsTheApiWritesThem) {
   clear.duration_s = 21.5;
   page.entries.push_back(clear);
   page.more = true;
+  // The time as event lines write it, in this machine's offset.
+  const std::string time =
+      iso8601_time(std::chrono::system_clock::time_point(std::chrono::milliseconds(clear.unix_ms)));
   EXPECT_EQ(
       alarms_json(page, registry),
-      R"({"alarms":[{"seq":9,"time":"2026-12-08 17:05:30","unix_ms":1796829466568,"device":7,"device_name":"UPS \"A\" \\ 电池柜","device_location":"机房 <b>2</b>","state":"cleared","round":9,"id":"QLT_0","number":15,"raised_seq":2,"duration_s":21.5}],"more":true})"
-      "\n");
+      R"({"alarms":[{"seq":9,"time":")" + time +
+          R"(","local_time":"2026-12-08 17:05:30","unix_ms":1796829466568,"device":7,"device_name":"UPS \"A\" \\ 电池柜","device_location":"机房 <b>2</b>","state":"cleared","round":9,"id":"QLT_0","number":15,"raised_seq":2,"duration_s":21.5}],"more":true})"
+          "\n");
 }
 
 // Controllers have no internet: nothing the page loads comes from elsewhere,
