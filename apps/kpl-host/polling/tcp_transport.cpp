@@ -83,8 +83,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (ec == boost::asio::error::would_block) {
       done = 0;
     } else if (ec) {
-      // The read side sees the closed socket and reconnects.
-      socket_.close(ec);
+      // The read side sees the closed socket and reconnects, saying why.
+      fail_write(ec);
       return -1;
     }
     if (done < len) {
@@ -239,14 +239,22 @@ class Connection : public std::enable_shared_from_this<Connection> {
     writing_.clear();
     if (ec) {
       queued_.clear();
-      error_code ignored;
-      if (!closed_) socket_.close(ignored);
+      if (!closed_) fail_write(ec);
       return;
     }
     if (!queued_.empty()) {
       writing_.swap(queued_);
       flush();
     }
+  }
+
+  // A write the peer refused ends the connection; the read it ends with
+  // would only see the closed socket, so the write's reason is kept for it.
+  void fail_write(const error_code& ec) {
+    if (dropping_.empty())
+      dropping_ = "connection to " + endpoint_text(host_, port_) + " lost: " + ec.message();
+    error_code ignored;
+    socket_.close(ignored);
   }
 
   // Marks the link down, forgets any partial frame, and tries again later.
@@ -318,7 +326,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   bool connecting_ = false;
   std::chrono::steady_clock::time_point attempt_started_{};
   long rounds_at_connect_ = 0;
-  // Why the connection is being dropped on purpose, until it is.
+  // Why the connection is being dropped, on purpose or by a failed write,
+  // until it is.
   std::string dropping_;
   LinkDamper damper_;
   // Reconnect delays: 500 ms after the first failure, up to 30 s, until a
