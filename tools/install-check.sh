@@ -88,7 +88,8 @@ sed "s/\"port\": 0/\"port\": $port/" "$work/demo.json" >"$work/host.json"
 rounds=5
 timeout 120 env "${guest_env[@]}" "${run[@]}" "$root/usr/bin/kpl-host" \
   --plugin "$root/$lib/kpl/plugins/qltmodel.so" --config "$work/host.json" \
-  --rounds "$rounds" --history "$work/history.db" --events "$work/events.jsonl" --quiet ||
+  --rounds "$rounds" --history "$work/history.db" --events "$work/events.jsonl" --events-trace \
+  --quiet ||
   fail "kpl-host ended with status $?"
 published=$(grep -c '"event":"publish"' "$work/events.jsonl" || true)
 [ "$published" -ge "$rounds" ] || fail "$published images published in $rounds rounds"

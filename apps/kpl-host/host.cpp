@@ -46,6 +46,10 @@ HostConfig read_config(const HostOptions& o) {
                           : load_config(o.config);
 }
 
+EventFile::Bounds event_file_bounds(const DiskConfig& d) {
+  return {static_cast<long long>(d.events_max_mb * 1024 * 1024), d.events_keep};
+}
+
 }  // namespace
 
 Host::Host(HostOptions options)
@@ -55,19 +59,24 @@ Host::Host(HostOptions options)
       outputs_{options_.events.empty()
                    ? nullptr
                    : std::make_unique<EventLog>(options_.events, options_.event_kinds,
+                                                event_file_bounds(config_.disk),
                                                 [this](const std::string& s) { console_.say(s); }),
                nullptr},
-      storage_(options_.history, config_.history_keep, static_cast<size_t>(config_.history_queue),
-               events_),
+      storage_(options_.history, config_.disk, events_,
+               [this](const std::string& s) { console_.say(s); }),
       devices_{options_.plugin.empty() ? nullptr : std::make_unique<PluginLibrary>(options_.plugin),
                {},
                std::make_shared<HostController>()},
-      polling_(devices_.registry, events_, &storage_.writer),
+      polling_(devices_.registry, events_, &storage_.keeper),
       service_(polling_.io,
                [this](std::function<void()> task) { polling_.worker.post(std::move(task)); }) {
   // The alarm state is on disk before anything tells of a change, and the
   // broker's outbox next: both must hold what the others may already show.
   events_.add(&storage_.alarm_state);
+  // Which images history keeps follows the alarm changes; the trends take
+  // every round's values.
+  events_.add(&storage_.keeper);
+  events_.add(&storage_.recorder);
   if (config_.mqtt) {
     try {
       outputs_.mqtt = std::make_unique<MqttBridge>(*config_.mqtt, options_.history, events_);
@@ -87,7 +96,9 @@ Host::Host(HostOptions options)
     }
     try {
       http_ = std::make_unique<HttpServer>(
-          polling_.io, at, StatusRoutes(devices_.registry, [this] { return outputs_status(); }));
+          polling_.io, at,
+          StatusRoutes(
+              devices_.registry, [this] { return outputs_status(); }, &storage_.trend_writer));
     } catch (const boost::system::system_error& e) {
       throw std::runtime_error("--http: cannot listen on " + options_.http + ": " +
                                e.code().message());
@@ -152,6 +163,7 @@ void Host::start() {
   DeviceRegistry& registry = devices_.registry;
   for (size_t i = registry.slots().size(); i < config_.devices.size(); ++i)
     bring_up(registry.add(config_.devices[i]));
+  for (const std::string& note : config_.notes) console_.say(options_.config + ": " + note);
   const std::string polling = "polling " + std::to_string(config_.devices.size()) +
                               " device(s) every " + std::to_string(config_.poll_interval_ms) +
                               " ms with " + options_.plugin;
@@ -182,6 +194,16 @@ bool Host::wait_for_rounds(long rounds) {
 }
 
 void Host::request_stop() { polling_.publisher.stop(); }
+
+void Host::hang_up() {
+  std::string reopened;
+  if (outputs_.event_log) {
+    const std::string problem = outputs_.event_log->reopen();
+    reopened = problem.empty() ? "event file " + options_.events + " reopened; " : problem + "; ";
+  }
+  console_.say("SIGHUP: " + reopened +
+               "the configuration is read at start only; restart the host to apply a change");
+}
 
 OutputsStatus Host::outputs_status() const {
   OutputsStatus s;
@@ -224,6 +246,10 @@ void Host::stop() {
   // images before the host goes; a database that does not take them within
   // a few seconds does not hold the host up longer.
   polling_.worker.drain_and_stop();
+  // The newest image of every device, for the restore at the next start,
+  // and the trends gathered since they were last written.
+  storage_.keeper.flush();
+  storage_.trend_writer.stop();
   if (outputs_.mqtt) outputs_.mqtt->stop(std::chrono::seconds(3));
   storage_.writer.stop(std::chrono::seconds(5));
   print_status(devices);
@@ -241,15 +267,14 @@ int run_host(const HostOptions& options) {
   signals.async_wait([&](const boost::system::error_code& ec, int) {
     if (!ec) host->request_stop();
   });
-  // A hang-up (a closed terminal, or an operator expecting a reload) leaves
-  // the units watched: the host says so and goes on.
+  // A hang-up is what logrotate sends once it has renamed the event file;
+  // a closed terminal, or an operator expecting a reload, sends it too. The
+  // units stay watched.
   boost::asio::signal_set hangup(host->io(), SIGHUP);
   std::function<void(const boost::system::error_code&, int)> on_hangup =
       [&](const boost::system::error_code& ec, int) {
         if (ec) return;
-        host->say(
-            "SIGHUP ignored: the configuration is read at start only; restart the host to apply "
-            "a change");
+        host->hang_up();
         hangup.async_wait(on_hangup);
       };
   hangup.async_wait(on_hangup);

@@ -45,6 +45,9 @@ class Host {
   bool wait_for_rounds(long rounds);
   // Makes a wait return; from any thread.
   void request_stop();
+  // SIGHUP: opens the event file by its name again (an outside rotation has
+  // renamed it) and says so. The configuration is not read again.
+  void hang_up();
   // A line of the host's own on the console; from any thread.
   void say(const std::string& text) { console_.say(text); }
   // Stops polling and connections, lets the round work already handed over

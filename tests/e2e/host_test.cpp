@@ -26,7 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 
 long history_rows(const std::string& path, unsigned int device) {
-  kplhost::HistoryStore store(path, 1000000);
+  kplhost::HistoryStore store(path);
   return store.count(device);
 }
 
@@ -48,6 +48,8 @@ TEST_F(EndToEnd, LockedHistoryDelaysOnlyHistory) {
   add_unit({7, {1, 0, 0, 0, 1}});
   add_unit({8, {0, 0, 0, 0, 1}});
   sim.start();
+  // Every round's image, so that each round is a row to wait for.
+  top_keys = R"("history_interval_s": 0,)";
   write_config(200);
   auto host = start_host({"--quiet"});
   ASSERT_TRUE(published(7) && published(8)) << host->out();
@@ -146,7 +148,7 @@ TEST_F(EndToEnd, ThrowingDeviceStopsAloneAndTheHostGoesOn) {
   c << "]}";
   std::ofstream(config_path) << c.str();
   const auto host = run_host({"--plugin", THROWING_PLUGIN_SO, "--config", config_path, "--events",
-                              events_path, "--history", history_path, "--quiet"});
+                              events_path, "--events-trace", "--history", history_path, "--quiet"});
   ASSERT_TRUE(eventually([&] { return events_of("publish", 10).size() >= 20; }, 20s))
       << host->out();
   host->interrupt();
@@ -247,10 +249,16 @@ TEST_F(EndToEnd, ServiceNoticesReadyWatchdogAndStopping) {
   ASSERT_TRUE(systemd.wait_for("READY=1\nSTATUS=polling 1 device(s)", 10s)) << host->err();
   EXPECT_TRUE(published(7, 5));
   ASSERT_TRUE(systemd.wait_for("WATCHDOG=1", 1s));
-  // A hang-up is not a stop: the host says so and goes on polling.
+  // A hang-up is what logrotate sends once it has renamed the event file:
+  // the host opens a new one, says so and goes on polling.
+  const std::string rotated = events_path + ".1";
+  ASSERT_EQ(std::rename(events_path.c_str(), rotated.c_str()), 0);
   host->signal(SIGHUP);
   for (int pats = 0; pats < 5; ++pats) EXPECT_TRUE(systemd.wait_for("WATCHDOG=1", 500ms));
+  EXPECT_TRUE(published(7, 3));
+  const std::string before = read_text(rotated);
   EXPECT_TRUE(published(7, events_of("publish", 7).size() + 3));
+  EXPECT_EQ(read_text(rotated), before);
   // A second host on the same history is refused, naming the first.
   auto second = start_host({"--quiet"});
   EXPECT_EQ(second->wait(10s), 2);
@@ -260,7 +268,8 @@ TEST_F(EndToEnd, ServiceNoticesReadyWatchdogAndStopping) {
   host->signal(SIGTERM);
   EXPECT_TRUE(systemd.wait_for("STOPPING=1", 5s));
   EXPECT_EQ(host->wait(10s), 0);
-  EXPECT_NE(host->out().find("kpl-host: SIGHUP ignored: the configuration is read at start only"),
+  EXPECT_NE(host->out().find("kpl-host: SIGHUP: event file " + events_path +
+                             " reopened; the configuration is read at start only"),
             std::string::npos)
       << host->out();
 

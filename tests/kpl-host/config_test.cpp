@@ -51,7 +51,13 @@ std::string top(const std::string& extra) {
 TEST_F(ConfigFile, MinimalDeviceTakesTheDefaults) {
   const auto cfg = load_config(write(device()));
   EXPECT_EQ(cfg.poll_interval_ms, 1000);
-  EXPECT_EQ(cfg.history_queue, 10000);
+  EXPECT_EQ(cfg.disk.history_queue, 10000);
+  EXPECT_EQ(cfg.disk.history_interval_s, 600);
+  EXPECT_EQ(cfg.disk.history_keep_days, 90);
+  EXPECT_EQ(cfg.disk.history_max_mb, 256);
+  EXPECT_DOUBLE_EQ(cfg.disk.events_max_mb, 10);
+  EXPECT_EQ(cfg.disk.events_keep, 4);
+  EXPECT_TRUE(cfg.notes.empty());
   ASSERT_EQ(cfg.devices.size(), 1u);
   const auto& d = cfg.devices[0];
   EXPECT_EQ(d.device_number, 7u);
@@ -90,9 +96,26 @@ TEST_F(ConfigFile, TopLevelConnectTimeoutIsEachDevicesDefault) {
       load_config(write(R"({"connect_timeout_ms":100,"history_queue":10000000,"devices":[)"
                         R"({"device_number":7,"ip":"::1","port":1},)"
                         R"({"device_number":8,"ip":"::1","port":2,"connect_timeout_ms":900}]})"));
-  EXPECT_EQ(cfg.history_queue, 10000000);
+  EXPECT_EQ(cfg.disk.history_queue, 10000000);
   EXPECT_EQ(cfg.devices[0].connect_timeout_ms, 100);
   EXPECT_EQ(cfg.devices[1].connect_timeout_ms, 900);
+}
+
+// What the host keeps on disk; history_keep, from an earlier release, still
+// starts the host, with a note that it is no longer used.
+TEST_F(ConfigFile, DiskKeysAndTheKeyTheyReplace) {
+  const auto cfg = load_config(write(
+      top(R"("history_interval_s":0,"history_keep_days":7,"history_max_mb":64,"events_max_mb":0.5,)"
+          R"("events_keep":2,"history_keep":1000,)")));
+  EXPECT_EQ(cfg.disk.history_interval_s, 0);
+  EXPECT_EQ(cfg.disk.history_keep_days, 7);
+  EXPECT_EQ(cfg.disk.history_max_mb, 64);
+  EXPECT_DOUBLE_EQ(cfg.disk.events_max_mb, 0.5);
+  EXPECT_EQ(cfg.disk.events_keep, 2);
+  ASSERT_EQ(cfg.notes.size(), 1u);
+  EXPECT_EQ(cfg.notes[0],
+            "history_keep is no longer used: the history keeps images for history_keep_days (7) "
+            "within history_max_mb (64); remove it from the configuration");
 }
 
 TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
@@ -143,6 +166,17 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
        f + "history_queue: expected an integer from 10 to 10000000, got 9"},
       {top(R"("history_queue":10000001,)"),
        f + "history_queue: expected an integer from 10 to 10000000, got 10000001"},
+      {top(R"("history_interval_s":-1,)"),
+       f + "history_interval_s: expected an integer from 0 to 86400, got -1"},
+      {top(R"("history_keep_days":0,)"),
+       f + "history_keep_days: expected an integer from 1 to 36500, got 0"},
+      {top(R"("history_max_mb":0.5,)"),
+       f + "history_max_mb: expected an integer from 1 to 1000000, got 0.5"},
+      {top(R"("events_max_mb":0.001,)"),
+       f + "events_max_mb: expected a number from 0.01 to 100000, got 0.001"},
+      {top(R"("events_keep":0,)"), f + "events_keep: expected an integer from 1 to 100, got 0"},
+      {top(R"("history_keep":0,)"),
+       f + "history_keep: expected an integer from 1 to 100000000, got 0"},
       // An unknown key is reported before any value is read: here, before the missing devices.
       {R"({"poll_intervall_ms":100})",
        f + "poll_intervall_ms: unknown key; did you mean poll_interval_ms?"},
@@ -159,8 +193,9 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
            "appSetting, thresholds, ao_names, ao_deadband, connect_timeout_ms, offline_after_ms, "
            "sim"},
       {top(R"("retries":3,)"),
-       f + "retries: unknown key; known keys: poll_interval_ms, history_keep, history_queue, "
-           "connect_timeout_ms, devices, mqtt"},
+       f + "retries: unknown key; known keys: poll_interval_ms, history_interval_s, "
+           "history_keep_days, history_max_mb, history_queue, events_max_mb, events_keep, "
+           "connect_timeout_ms, devices, mqtt, history_keep"},
       {top(R"("mqtt":{"host":"b","prot":1883},)"),
        f + "mqtt.prot: unknown key; did you mean port?"},
       {top(R"("mqtt":{"port":1883},)"),

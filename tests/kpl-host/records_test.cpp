@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "apps/kpl-host/core/device_slot.h"
@@ -59,42 +60,56 @@ class History : public ::testing::Test {
   void TearDown() override {
     for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
   }
+  static HistoryRow row(unsigned int device, std::int64_t unix_s,
+                        std::vector<unsigned char> image) {
+    return {device, unix_s, "t" + std::to_string(unix_s), std::move(image)};
+  }
   std::string path = unique_temp_path(".db");
 };
 
 TEST_F(History, NewestImageSurvivesReopening) {
   {
-    HistoryStore h(path, 100);
+    HistoryStore h(path);
     EXPECT_FALSE(h.newest(7).has_value());
-    const unsigned char a[] = {1, 2, 3}, b[] = {4, 5};
-    h.save(7, "2026-12-08 10:00:00", a, 3);
-    h.save(8, "2026-12-08 10:00:01", a, 3);
-    h.save(7, "2026-12-08 10:00:02", b, 2);
+    h.save_all({row(7, 100, {1, 2, 3}), row(8, 101, {1, 2, 3})});
+    h.save_all({row(7, 102, {4, 5})});
   }
-  HistoryStore h(path, 100);
+  HistoryStore h(path);
   const auto row = h.newest(7);
   ASSERT_TRUE(row.has_value());
-  EXPECT_EQ(row->local_time, "2026-12-08 10:00:02");
+  EXPECT_EQ(row->local_time, "t102");
+  EXPECT_EQ(row->unix_s, 102);
   EXPECT_EQ(row->image, (std::vector<unsigned char>{4, 5}));
   EXPECT_EQ(h.count(7), 2);
   EXPECT_EQ(h.count(8), 1);
 }
 
-TEST_F(History, OldRowsArePrunedPerDevice) {
-  HistoryStore h(path, 5);
-  const unsigned char img[] = {9};
-  for (int i = 0; i < 40; ++i) {
-    h.save(7, "t", img, 1);
-    h.save(8, "t", img, 1);
+// Images older than the days kept go, oldest first, then the oldest beyond
+// the size; the size is counted as it is bounded, across a reopening.
+TEST_F(History, PruneKeepsTheDaysAndTheSize) {
+  const std::int64_t day = 86400, now = 1800000000;
+  const std::vector<unsigned char> image(1000, 7);
+  {
+    HistoryStore h(path);
+    std::vector<HistoryRow> rows;
+    for (std::int64_t t = now - 10 * day; t < now; t += day / 4) rows.push_back(row(7, t, image));
+    h.save_all(rows);
+    EXPECT_EQ(h.bytes(), 40 * 1064);
+    EXPECT_EQ(h.prune(now, {3, 1LL << 30}), 28);
+    EXPECT_EQ(h.count(7), 12);
+    EXPECT_EQ(h.prune(now, {3, 1LL << 30}), 0);
   }
-  EXPECT_GE(h.count(7), 5);
-  EXPECT_LT(h.count(7), 15);
-  EXPECT_LT(h.count(8), 15);
+  HistoryStore h(path);
+  EXPECT_EQ(h.bytes(), 12 * 1064);
+  EXPECT_EQ(h.prune(now, {3, 5 * 1064}), 7);
+  EXPECT_EQ(h.count(7), 5);
+  EXPECT_EQ(h.bytes(), 5 * 1064);
+  EXPECT_EQ(h.newest(7)->unix_s, now - day / 4);
 }
 
 TEST(HistoryFile, UnopenableDatabaseIsNamed) {
   try {
-    HistoryStore h("/nonexistent/dir/h.db", 10);
+    HistoryStore h("/nonexistent/dir/h.db");
     FAIL();
   } catch (const HistoryError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("/nonexistent/dir/h.db: ", 0), 0u);

@@ -6,8 +6,10 @@
 
 namespace kplhost {
 
-AlarmStateStore::AlarmStateStore(const std::string& path) : db_(path, "the alarm state") {
-  db_.exec("PRAGMA journal_mode=WAL");
+// What the host told of an alarm must be on the disk before anyone else
+// hears of it, power cut or not.
+AlarmStateStore::AlarmStateStore(const std::string& path)
+    : db_(path, "the alarm state", SqliteFile::Sync::every_commit) {
   db_.exec(
       "CREATE TABLE IF NOT EXISTS alarm_state ("
       " device_number INTEGER NOT NULL, point TEXT NOT NULL,"

@@ -4,7 +4,25 @@
 
 namespace kplhost {
 
-SqliteFile::SqliteFile(const std::string& path, const char* what) : path_(path) {
+namespace {
+
+// Every transaction writes whole pages, to the write-ahead log and again to
+// the database at the checkpoint: a page of the file system's block size
+// (4 KiB on ext4 and on the controller's eMMC) is the least that reaches
+// the disk anyway, so a smaller page saves nothing and a larger one writes
+// more per small change. Only a new, empty database takes it.
+constexpr const char* page_size = "PRAGMA page_size=4096";
+// The log is checkpointed past 1000 pages (4 MiB), SQLite's default: the
+// host's commits append rows or replace a few pages, so a longer log saves
+// few checkpoint writes. A log that once grew past 8 MiB (a large prune) is
+// cut back at the next checkpoint, and never cut below it, so that it is
+// not shrunk and grown again, each a write of the file system's journal.
+constexpr const char* checkpoint = "PRAGMA wal_autocheckpoint=1000";
+constexpr const char* log_limit = "PRAGMA journal_size_limit=8388608";
+
+}  // namespace
+
+SqliteFile::SqliteFile(const std::string& path, const char* what, Sync sync) : path_(path) {
   if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) {
     const std::string detail = db_ ? sqlite3_errmsg(db_) : "out of memory";
     // A failed open still hands back a handle that must be closed.
@@ -14,6 +32,13 @@ SqliteFile::SqliteFile(const std::string& path, const char* what) : path_(path) 
   // A database another process holds locked is waited for a little; the
   // caller then says so and tries again.
   sqlite3_busy_timeout(db_, 1000);
+  exec(page_size);
+  // Write-ahead logging: a commit appends its pages to the log, with no
+  // rollback journal written, forced and deleted per transaction.
+  exec("PRAGMA journal_mode=WAL");
+  exec(sync == Sync::every_commit ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+  exec(checkpoint);
+  exec(log_limit);
 }
 
 SqliteFile::~SqliteFile() {
@@ -28,6 +53,31 @@ void SqliteFile::exec(const char* sql) {
     sqlite3_free(err);
     throw HistoryError(path_ + ": " + msg);
   }
+}
+
+long long SqliteFile::number(const char* sql) {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db_, sql, -1, &s, nullptr) != SQLITE_OK)
+    fail("cannot prepare a statement");
+  const int rc = sqlite3_step(s);
+  const long long v = rc == SQLITE_ROW ? sqlite3_column_int64(s, 0) : 0;
+  sqlite3_finalize(s);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail("cannot read");
+  return v;
+}
+
+SqliteFile::Transaction::Transaction(SqliteFile& db) : db_(db) { db_.exec("BEGIN IMMEDIATE"); }
+
+SqliteFile::Transaction::~Transaction() {
+  if (done_) return;
+  char* ignored = nullptr;
+  sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, &ignored);
+  sqlite3_free(ignored);
+}
+
+void SqliteFile::Transaction::commit() {
+  db_.exec("COMMIT");
+  done_ = true;
 }
 
 sqlite3_stmt* SqliteFile::prepare(const char* sql) {

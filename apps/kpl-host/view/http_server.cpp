@@ -1,6 +1,7 @@
 #include "apps/kpl-host/view/http_server.h"
 
 #include <boost/asio/ip/address.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/empty_body.hpp>
@@ -37,6 +38,8 @@ const char* reason(int status) {
       return "Bad Request";
     case 404:
       return "Not Found";
+    case 500:
+      return "Internal Server Error";
     case 405:
       return "Method Not Allowed";
     case 431:
@@ -85,10 +88,21 @@ class Session : public std::enable_shared_from_this<Session> {
     if (ec)
       return answer({400, "text/plain; charset=utf-8", "requests carry no body here\n"}, false,
                     false);
-    std::string path(req.target());
-    const size_t query = path.find('?');
-    if (query != std::string::npos) path.erase(query);
-    answer(server_->handler(path), head, req.keep_alive());
+    HttpRequest request{std::string(req.target()), {}};
+    const size_t query = request.path.find('?');
+    if (query != std::string::npos) {
+      request.query = request.path.substr(query + 1);
+      request.path.erase(query);
+    }
+    // The reply may come from another thread: it is posted to this one,
+    // and the session waits for it, reading nothing meanwhile.
+    auto self = shared_from_this();
+    server_->handler(request, [self, head, keep = req.keep_alive()](HttpReply reply) {
+      boost::asio::post(self->stream_.get_executor(),
+                        [self, head, keep, reply = std::move(reply)]() mutable {
+                          self->answer(std::move(reply), head, keep);
+                        });
+    });
   }
 
   void answer(HttpReply reply, bool head, bool keep_alive) {
@@ -100,6 +114,8 @@ class Session : public std::enable_shared_from_this<Session> {
     res->set(http::field::content_type, reply.content_type);
     res->set(http::field::cache_control, "no-store");
     if (reply.status == 405) res->set(http::field::allow, "GET, HEAD");
+    if (!reply.filename.empty())
+      res->set(http::field::content_disposition, "attachment; filename=\"" + reply.filename + "\"");
     res->keep_alive(keep_alive);
     res->content_length(reply.body.size());
     if (!head) res->body() = std::move(reply.body);

@@ -16,9 +16,24 @@
 namespace kplhost {
 
 struct HttpReply {
+  HttpReply() = default;
+  HttpReply(int s, std::string type, std::string b, std::string download = {})
+      : status(s),
+        content_type(std::move(type)),
+        body(std::move(b)),
+        filename(std::move(download)) {}
+
   int status = 200;
   std::string content_type = "text/plain; charset=utf-8";
   std::string body;
+  // When set, the body is offered as a download of that name.
+  std::string filename;
+};
+
+struct HttpRequest {
+  std::string path;
+  // What follows the '?' of the target, as sent.
+  std::string query;
 };
 
 struct HttpLimits {
@@ -32,8 +47,12 @@ struct HttpLimits {
 
 class HttpServer {
  public:
-  // Answers a GET for a path (HEAD gets the same headers without the body).
-  using Handler = std::function<HttpReply(const std::string& path)>;
+  // Takes the reply to a request, once, from any thread: a handler answers
+  // at once, or hands it to a thread of its own that answers later. The
+  // reply is sent from the I/O thread.
+  using Reply = std::function<void(HttpReply)>;
+  // Answers a GET (HEAD gets the same headers without the body).
+  using Handler = std::function<void(const HttpRequest& request, Reply reply)>;
 
   // Listens at once; throws boost::system::system_error when it cannot.
   HttpServer(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& at, Handler handler,
