@@ -90,6 +90,14 @@ void HistoryWriter::settle(std::unique_lock<std::mutex>& g, bool failing, std::s
   g.lock();
 }
 
+bool HistoryWriter::over_size() {
+  try {
+    return store_.bytes() > upkeep_.bounds.max_bytes;
+  } catch (const HistoryError&) {
+    return false;
+  }
+}
+
 void HistoryWriter::prune(std::unique_lock<std::mutex>& g) {
   next_prune_ = std::chrono::steady_clock::now() + upkeep_.every;
   g.unlock();
@@ -129,7 +137,8 @@ void HistoryWriter::run() {
     if (complaint.empty()) {
       retry = first_retry;
       settle(g, false, {});
-      if (!stopping_ && Clock::now() >= next_prune_) prune(g);
+      // The size is held after every write, the age once an hour.
+      if (!stopping_ && (Clock::now() >= next_prune_ || over_size())) prune(g);
       continue;
     }
     queue_.insert(queue_.begin(), std::make_move_iterator(batch.begin()),

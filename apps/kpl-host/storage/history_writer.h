@@ -57,6 +57,8 @@ class HistoryWriter final : public HistoryRows {
   // Deletes what the history no longer keeps; the caller holds the lock,
   // which is let go meanwhile.
   void prune(std::unique_lock<std::mutex>& g);
+  // Whether the images take more than they may.
+  bool over_size();
   // Drops the oldest rows past the capacity; the caller holds the lock.
   void drop_over_capacity();
   // Moves to the state the queue and the last write call for, and tells the
