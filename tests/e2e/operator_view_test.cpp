@@ -8,11 +8,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <thread>
 
+#include "apps/kpl-host/core/wall_clock.h"
+#include "apps/kpl-host/storage/trend_recorder.h"
+#include "apps/kpl-host/storage/trend_store.h"
 #include "testkit/free_port.h"
 #include "testkit/http_client.h"
 #include "testkit/json_text.h"
@@ -192,6 +198,101 @@ TEST_F(OperatorView, StatusPageInARealBrowser) {
   dom = browse({"--dump-dom"});
   EXPECT_EQ(dom.find("市电输入告警"), std::string::npos);
   EXPECT_NE(dom.find("no active alarms"), std::string::npos);
+  host->interrupt();
+  EXPECT_EQ(host->wait(10s), 0);
+}
+
+// A temperature over the last 24 hours, put in the store with a clock
+// stepped by hand: /api/trend answers each minute's least, mean and
+// greatest value as the test worked them out, the CSV says the same, and a
+// real browser draws the plot on the page.
+TEST_F(OperatorView, TrendOfATemperatureOverADayInARealBrowser) {
+  using namespace kplhost;
+  const std::int64_t now = unix_seconds(std::chrono::system_clock::now());
+  const std::int64_t end = now - now % 60, start = end - 86400;
+  // A day's wave and a ripple, a sample every 10 s; each minute as the test
+  // expects it, in double, independently of the store.
+  auto temperature = [](std::int64_t t) {
+    return static_cast<float>(22 + 3 * std::sin(2 * M_PI * static_cast<double>(t % 86400) / 86400) +
+                              0.2 * std::sin(static_cast<double>(t) / 37));
+  };
+  struct Minute {
+    float min = 1e9f, max = -1e9f;
+    double sum = 0;
+    int n = 0;
+  };
+  std::map<std::int64_t, Minute> expected;
+  {
+    TrendStore store(history_path);
+    TrendRecorder recorder;
+    for (std::int64_t t = start; t < end; t += 10) {
+      const float v = temperature(t);
+      Minute& m = expected[t - t % 60];
+      m.min = std::min(m.min, v);
+      m.max = std::max(m.max, v);
+      m.sum += v;
+      ++m.n;
+      recorder.add(7,
+                   {{rule_analogue,
+                     "temperature_1_value",
+                     "温度1",
+                     6,
+                     value_bits_of(v),
+                     {},
+                     {},
+                     rule_normal}},
+                   t);
+      if (t % 3600 == 3590) store.write(recorder.take());
+    }
+    store.write(recorder.take());
+  }
+
+  add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(100);
+  const unsigned short port = start_with_http();
+  ASSERT_NE(port, 0) << host->out();
+  ASSERT_TRUE(eventually([&] { return device(port, 7)["state"] == "online"; }, 10s));
+
+  const std::string query = "?device=7&point=temperature_1_value&range=24h";
+  const Json::Value trend = json_of(http_request(port, "/api/trend" + query).body);
+  EXPECT_EQ(trend["desc"], "温度1");
+  EXPECT_EQ(trend["step_s"], 60);
+  long matched = 0;
+  for (const Json::Value& s : trend["samples"]) {
+    const auto it = expected.find(s["t"].asInt64());
+    if (it == expected.end()) continue;
+    const Minute& m = it->second;
+    EXPECT_EQ(s["min"].asFloat(), m.min) << s["t"].asInt64();
+    EXPECT_EQ(s["max"].asFloat(), m.max) << s["t"].asInt64();
+    EXPECT_NEAR(s["mean"].asDouble(), m.sum / m.n, 1e-5) << s["t"].asInt64();
+    EXPECT_EQ(s["samples"].asInt(), m.n) << s["t"].asInt64();
+    ++matched;
+  }
+  // All but the minutes the range has moved past since the test began.
+  EXPECT_GE(matched, 1440 - 3);
+  const HttpAnswer csv = http_request(port, "/api/trend.csv" + query);
+  EXPECT_EQ(std::count(csv.body.begin(), csv.body.end(), '\n'),
+            static_cast<long>(trend["samples"].size()) + 1);
+
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
+  auto browse = [&](const std::string& what) {
+    Process chromium("chromium",
+                     {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                      "--disable-background-networking", "--virtual-time-budget=6000",
+                      "--window-size=412,1000", what, url},
+                     {dir + "/chromium.out", dir + "/chromium.err"});
+    EXPECT_EQ(chromium.wait(60s), 0) << chromium.err();
+    return chromium.out();
+  };
+  const std::string dom = browse("--dump-dom");
+  const size_t plot = dom.find(R"(<div class="trend" id="trend-7-temperature_1_value")");
+  ASSERT_NE(plot, std::string::npos) << dom;
+  const std::string drawn = dom.substr(plot, dom.find("</svg>", plot) - plot);
+  EXPECT_NE(drawn.find("<svg"), std::string::npos) << drawn.substr(0, 400);
+  EXPECT_NE(drawn.find("<polygon"), std::string::npos) << drawn.substr(0, 400);
+  EXPECT_NE(drawn.find(R"(<title>温度1 over 24h</title>)"), std::string::npos);
+  browse("--screenshot=" + std::string(QLT_BUILD_DIR) + "/trend-plot.png");
   host->interrupt();
   EXPECT_EQ(host->wait(10s), 0);
 }

@@ -60,9 +60,11 @@ const std::string& trend_plot_js() {
   function fmt(v) { return Math.abs(v) >= 100 ? v.toFixed(0) : String(Math.round(v * 10) / 10); }
 
   function draw(box, opts, data) {
+    // Drawn to the box's width in its own units, and scaled to whatever
+    // width the box has later.
     const width = Math.max(box.clientWidth || 0, 240);
-    const plot = svg("svg", {class: "trend-svg", width: width, height: height,
-                             viewBox: "0 0 " + width + " " + height, role: "img"});
+    const plot = svg("svg", {class: "trend-svg", viewBox: "0 0 " + width + " " + height,
+                             role: "img", style: "width:100%;height:auto;display:block"});
     const title = (opts.desc || opts.point) + " over " + opts.range;
     plot.append(svg("title", {}, title));
     const s = data.samples;
