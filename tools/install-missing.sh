@@ -53,7 +53,7 @@ export -f update_and_install
 export SUDO log DEBIAN_FRONTEND
 if ! "$(dirname "$0")/retry.sh" update_and_install "${missing[@]}"; then
   why=$(grep '^E: ' "$log" | tail -1 | cut -c4-300)
-  echo "$who: cannot install ${missing[*]}: ${why:-see apt-get's output above}" >&2
+  echo "$who: cannot install ${missing[*]}: ${why:-see the output of apt-get above}" >&2
   exit 1
 fi
 echo "$who: done"

@@ -106,6 +106,55 @@ TEST_F(EndToEnd, KilledHostLeavesWholeEventLines) {
   EXPECT_GT(events().size(), lines);
 }
 
+// kill -9 while the event file is rotated every round or two, an alarm
+// raised and cleared meanwhile: every file holds whole lines, and the alarm
+// lines, oldest file first, are every change the host saw, in order.
+TEST_F(EndToEnd, KilledWhileRotatingLosesNoAlarmLine) {
+  qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  // A round's trace is about 30 KB: a rotation every two or three rounds,
+  // and room for every file the run makes (about 50).
+  top_keys = R"("events_max_mb": 0.08, "events_keep": 100,)";
+  write_config(20);
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(eventually([&] { return !!std::ifstream(events_path + ".2"); }, 10s)) << host->out();
+  const int changes = 16;
+  for (int i = 0; i < changes; ++i) {
+    if (i % 2 == 0)
+      unit.raise("ups1.QLT_0");
+    else
+      unit.clear("ups1.QLT_0");
+    std::this_thread::sleep_for(150ms);
+  }
+  host->kill_hard();
+
+  std::vector<std::string> files;
+  for (int n = 100; n >= 1; --n)
+    if (std::ifstream(events_path + "." + std::to_string(n)))
+      files.push_back(events_path + "." + std::to_string(n));
+  files.push_back(events_path);
+  ASSERT_GE(files.size(), 10u);
+  ASSERT_LT(files.size(), 100u);
+  std::vector<std::string> states;
+  for (const std::string& f : files) {
+    const std::string text = read_text(f);
+    if (text.empty()) continue;
+    expect_whole_lines(text);
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      Json::Value v;
+      std::istringstream one(line);
+      one >> v;
+      if (v["event"] == "alarm" && v["id"] == "QLT_0") states.push_back(v["state"].asString());
+    }
+  }
+  // The last change may not have been polled before the kill.
+  ASSERT_GE(states.size(), static_cast<size_t>(changes - 1));
+  ASSERT_LE(states.size(), static_cast<size_t>(changes));
+  for (size_t i = 0; i < states.size(); ++i)
+    EXPECT_EQ(states[i], i % 2 == 0 ? "raised" : "cleared") << i;
+}
+
 // A disk that takes no more: lines are lost whole, counted and reported,
 // history says it fails, and polling goes on.
 TEST_F(EndToEnd, FullDiskLosesWholeLinesAndSaysSo) {
