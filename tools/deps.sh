@@ -8,7 +8,7 @@ exec "$(dirname "$0")/install-missing.sh" deps \
   libjsoncpp-dev \
   libsqlite3-dev sqlite3 \
   libmosquitto-dev mosquitto openssl \
-  libsystemd-dev systemd \
+  libsystemd-dev systemd logrotate \
   debhelper lintian dpkg-dev \
   prometheus chromium fonts-wqy-microhei \
   libgtest-dev libgmock-dev googletest \

@@ -31,7 +31,7 @@ step "files"
 lib=usr/lib/$triplet
 for f in usr/bin/kpl-host usr/bin/qlt-unit-sim "$lib/libkplhost.so.$version" \
          "$lib/kpl/plugins/qltmodel.so" "$lib/pkgconfig/kplhost.pc" \
-         usr/include/kplhost/host/kpl_vdevice.h etc/kpl-host/host.json \
+         usr/include/kplhost/host/kpl_vdevice.h etc/kpl-host/host.json etc/logrotate.d/kpl-host \
          lib/systemd/system/kpl-host.service usr/lib/sysusers.d/kpl-host.conf \
          usr/share/man/man8/kpl-host.8.gz usr/share/man/man1/qlt-unit-sim.1.gz \
          usr/share/doc/kpl-host/copyright; do
@@ -40,8 +40,10 @@ done
 # Nothing outside the folders the file system hierarchy gives packages.
 stray=$(cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name etc ! -name lib ! -name usr)
 [ -z "$stray" ] || fail "files outside /etc, /lib and /usr: $stray"
-dpkg-deb -I "$pkgs/kpl-host_${version}_${arch}.deb" conffiles | grep -qx /etc/kpl-host/host.json ||
-  fail "/etc/kpl-host/host.json is not a conffile"
+for conffile in /etc/kpl-host/host.json /etc/logrotate.d/kpl-host; do
+  dpkg-deb -I "$pkgs/kpl-host_${version}_${arch}.deb" conffiles | grep -qx "$conffile" ||
+    fail "$conffile is not a conffile"
+done
 
 step "soname links"
 [ "$(readlink "$root/$lib/libkplhost.so")" = libkplhost.so.0 ] ||
