@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <fstream>
 #include <vector>
 
 #include "apps/kpl-host/core/device_slot.h"
 #include "apps/kpl-host/outputs/event_log.h"
+#include "apps/kpl-host/storage/alarm_state_store.h"
 #include "apps/kpl-host/storage/history_keeper.h"
 #include "apps/kpl-host/storage/history_store.h"
 #include "apps/kpl-host/storage/storage.h"
@@ -24,6 +26,16 @@ using namespace kplhost;
 long long file_bytes(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
+}
+
+long long written_so_far() {
+  std::ifstream io("/proc/self/io");
+  for (std::string key; io >> key;) {
+    long long v = 0;
+    io >> v;
+    if (key == "write_bytes:") return v;
+  }
+  return 0;
 }
 
 long rows_of(const std::string& db_path, const char* table) {
@@ -91,7 +103,9 @@ DiskFigures run_disk_year(const DiskYear& y,
   const auto clock = [&t] {
     return std::chrono::system_clock::time_point(std::chrono::seconds(t));
   };
+  const long long written_before = written_so_far();
   HistoryStore history(db);
+  AlarmStateStore alarm_state(db);
   TrendStore trends(db);
   TrendRecorder recorder(clock);
   Batch batch;
@@ -114,10 +128,10 @@ DiskFigures run_disk_year(const DiskYear& y,
     f.most_database_bytes = std::max(f.most_database_bytes, f.database_bytes);
     f.most_event_bytes = std::max(f.most_event_bytes, f.event_bytes);
   };
-  // As the writers do: trends and the waiting rows together, the history's
-  // size held after every write.
-  auto write = [&] {
-    trends.write(recorder.take());
+  // As the writers do: the history's rows and the trends at the marks of
+  // the clock, the history's size held after every write.
+  auto write_history = [&] {
+    if (batch.rows.empty()) return;
     history.save_all(batch.rows);
     batch.rows.clear();
     if (history.bytes() > history_bounds(y.disk).max_bytes)
@@ -139,12 +153,14 @@ DiskFigures run_disk_year(const DiskYear& y,
         summary.changes.push_back({u->in_alarm, r});
         ++f.alarm_lines;
       }
+      alarm_state.round(u->slot, summary);
       recorder.round(u->slot, summary);
       keeper.round(u->slot, summary);
       log.round(u->slot, summary);
       keeper.save(u->slot, u->image.data(), static_cast<int>(u->image.size()));
     }
-    if (t % y.write_every_s < y.round_s) write();
+    if (y.disk.history_interval_s == 0 || t % y.write_every_s < y.round_s) write_history();
+    if (t % y.write_every_s < y.round_s) trends.write(recorder.take());
     if (t % 3600 < y.round_s) history.prune(t, history_bounds(y.disk));
     if (t % 86400 < y.round_s) {
       trends.prune(t);
@@ -153,7 +169,9 @@ DiskFigures run_disk_year(const DiskYear& y,
     }
   }
   keeper.flush();
-  write();
+  write_history();
+  trends.write(recorder.take(true));
+  f.written_bytes = written_so_far() - written_before;
   measure();
   f.history_rows = rows_of(db, "history");
   f.history_bytes = history.bytes();

@@ -25,7 +25,8 @@ struct DiskYear {
   int round_s = 1;
   // An alarm is raised or cleared this often on every unit.
   int alarm_every_s = 3600;
-  // How often the trends and the waiting history rows are written.
+  // The marks of the clock at which the history's rows and the trends are
+  // written, as the writer threads do.
   int write_every_s = 600;
   // The bounds, as the host's configuration gives them.
   kplhost::DiskConfig disk;
@@ -42,6 +43,8 @@ struct DiskFigures {
   long trend_points = 0;
   long minute_rows = 0, hour_rows = 0;
   long alarm_lines = 0;
+  // What this process wrote to disk meanwhile (write_bytes of /proc/self/io).
+  long long written_bytes = 0;
 };
 
 // Runs the span; `each_day` (if given) is told the figures at the end of

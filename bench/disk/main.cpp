@@ -5,7 +5,7 @@
 // sizes every 30 days and at the end.
 //
 //   qlt-disk-year --work DIR [--config FILE] [--units N] [--days D] [--round-s S]
-//                 [--alarm-every-s S]
+//                 [--alarm-every-s S] [--write-every-s S]
 
 #include <cstdio>
 
@@ -26,6 +26,7 @@ int run(const qltbench::Options& o) {
   y.days = o.number("--days", 365);
   y.round_s = o.number("--round-s", 1);
   y.alarm_every_s = o.number("--alarm-every-s", 3600);
+  y.write_every_s = o.number("--write-every-s", y.write_every_s);
   std::printf(
       "disk year: %d unit(s) of 14 analogue points, a round every %d s, an alarm change every "
       "%d s, for %.0f days; history_interval_s %d, history_keep_days %d, history_max_mb %d, "
@@ -47,9 +48,11 @@ int run(const qltbench::Options& o) {
   std::printf(
       "  at most: database %.1f MiB, event files %.2f MiB\n"
       "  history: %ld images, %.1f MiB; trends: %ld points, %ld minute rows, %ld hour rows; "
-      "%ld alarm lines written\n",
+      "%ld alarm lines written\n"
+      "  written to disk: %.2f MB, %.2f MB a simulated day\n",
       mib(f.most_database_bytes), mib(f.most_event_bytes), f.history_rows, mib(f.history_bytes),
-      f.trend_points, f.minute_rows, f.hour_rows, f.alarm_lines);
+      f.trend_points, f.minute_rows, f.hour_rows, f.alarm_lines, f.written_bytes / 1e6,
+      f.written_bytes / 1e6 / y.days);
   return 0;
 }
 
@@ -57,9 +60,11 @@ int run(const qltbench::Options& o) {
 
 int main(int argc, char** argv) {
   return qltbench::run_program(
-      argc, argv, 1, {"--work", "--config", "--units", "--days", "--round-s", "--alarm-every-s"},
+      argc, argv, 1,
+      {"--work", "--config", "--units", "--days", "--round-s", "--alarm-every-s",
+       "--write-every-s"},
       "qlt-disk-year",
       "qlt-disk-year --work DIR [--config FILE] [--units N] [--days D] [--round-s S] "
-      "[--alarm-every-s S]",
+      "[--alarm-every-s S] [--write-every-s S]",
       run);
 }

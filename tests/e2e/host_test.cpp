@@ -161,6 +161,8 @@ TEST_F(EndToEnd, KilledWhileRotatingLosesNoAlarmLine) {
 TEST_F(EndToEnd, FullDiskLosesWholeLinesAndSaysSo) {
   qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
   sim.start();
+  // Every round's image, at once, so that history meets the full disk too.
+  top_keys = R"("history_interval_s": 0,)";
   write_config(50);
   auto host = start_host({}, 64 * 1024);
   ASSERT_TRUE(

@@ -244,7 +244,7 @@ TEST_F(OperatorView, TrendOfATemperatureOverADayInARealBrowser) {
                    t);
       if (t % 3600 == 3590) store.write(recorder.take());
     }
-    store.write(recorder.take());
+    store.write(recorder.take(true));
   }
 
   add_unit({7, {1, 0, 0, 0, 1}});

@@ -299,6 +299,18 @@ TEST_F(History, DatabaseOfTheFirstReleaseIsMigrated) {
   EXPECT_EQ(storage.trends.points(), 0);
   EXPECT_EQ(storage.history.prune(row->unix_s + 86400, {1, 1LL << 30}), 2);
   EXPECT_EQ(storage.history.count(7), 1);
+  // Rewritten with this release's smaller pages, and in write-ahead logging.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  for (const auto& [pragma, value] :
+       {std::pair<std::string, std::string>{"page_size", "1024"}, {"journal_mode", "wal"}}) {
+    sqlite3_stmt* q = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, ("PRAGMA " + pragma).c_str(), -1, &q, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
+    EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)), value) << pragma;
+    sqlite3_finalize(q);
+  }
+  sqlite3_close(db);
 }
 
 // Which images are written: the first of each interval, the image of every

@@ -55,7 +55,8 @@ class TrendFile : public ::testing::Test {
 
 // Each round's analogue values go into their point's minute and hour; a
 // value re-checked at the end of the round counts once, one that is not a
-// number not at all; take() hands over every bucket, finished or not.
+// number not at all; take() hands over the minutes, finished or not, and
+// the hours that have ended (all of them when asked, at a stop).
 TEST(TrendRecorder, MinutesAndHoursOfEveryAnaloguePoint) {
   TrendRecorder rec;
   const rule_value alarm{rule_alarm, "QLT_0", "", 15, 1, "02401", "UPS1", rule_in_alarm};
@@ -69,22 +70,28 @@ TEST(TrendRecorder, MinutesAndHoursOfEveryAnaloguePoint) {
   round(t0 + 20, 22, 52);
   round(t0 + 70, 30, 54);  // the next minute
   const std::vector<TrendRow> first = rec.take();
-  ASSERT_EQ(first.size(), 6u);
+  ASSERT_EQ(first.size(), 4u);
   expect_row(first[0], "temperature_1_value", false, t0, agg(20, 21, 22, 2));
   expect_row(first[1], "battery_0_value", false, t0, agg(50, 51, 52, 2));
   expect_row(first[2], "temperature_1_value", false, t0 + 60, agg(30, 30, 30, 1));
-  expect_row(first[3], "temperature_1_value", true, t0, agg(20, 24, 30, 3));
-  expect_row(first[4], "battery_0_value", false, t0 + 60, agg(54, 54, 54, 1));
-  expect_row(first[5], "battery_0_value", true, t0, agg(50, 52, 54, 3));
+  expect_row(first[3], "battery_0_value", false, t0 + 60, agg(54, 54, 54, 1));
   EXPECT_EQ(first[0].desc, "desc of temperature_1_value");
   EXPECT_EQ(first[0].device_number, 7u);
   // What was handed over is not handed over again; the rest of the minute
-  // and of the hour is.
+  // is, and the hour once the next has begun.
   round(t0 + 80, 10, 50);
+  round(t0 + 3600, 40, 50);
   const std::vector<TrendRow> second = rec.take();
-  ASSERT_EQ(second.size(), 4u);
+  ASSERT_EQ(second.size(), 6u);
   expect_row(second[0], "temperature_1_value", false, t0 + 60, agg(10, 10, 10, 1));
-  expect_row(second[1], "temperature_1_value", true, t0, agg(10, 10, 10, 1));
+  expect_row(second[1], "temperature_1_value", true, t0, agg(10, 20.5, 30, 4));
+  expect_row(second[2], "battery_0_value", false, t0 + 60, agg(50, 50, 50, 1));
+  expect_row(second[3], "battery_0_value", true, t0, agg(50, 51.5, 54, 4));
+  expect_row(second[4], "temperature_1_value", false, t0 + 3600, agg(40, 40, 40, 1));
+  expect_row(second[5], "battery_0_value", false, t0 + 3600, agg(50, 50, 50, 1));
+  const std::vector<TrendRow> last = rec.take(true);
+  ASSERT_EQ(last.size(), 2u);
+  expect_row(last[0], "temperature_1_value", true, t0 + 3600, agg(40, 40, 40, 1));
   EXPECT_TRUE(rec.take().empty());
 }
 

@@ -19,4 +19,15 @@ inline std::int64_t unix_seconds(std::chrono::system_clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::seconds>(t.time_since_epoch()).count();
 }
 
+// How long from t to the next whole multiple of `every` on the clock (the
+// ten-minute marks, say): writers that wait for the same marks write
+// together.
+inline std::chrono::milliseconds until_mark(std::chrono::system_clock::time_point t,
+                                            std::chrono::seconds every) {
+  const long long period = std::chrono::milliseconds(every).count();
+  const long long now =
+      std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+  return std::chrono::milliseconds(period - (now % period + period) % period);
+}
+
 }  // namespace kplhost

@@ -11,6 +11,8 @@ namespace {
 constexpr size_t batch_rows = 256;
 constexpr auto first_retry = std::chrono::milliseconds(250);
 constexpr auto last_retry = std::chrono::milliseconds(4000);
+// Past a mark, the rows of the round at the mark come in too.
+constexpr auto after_mark = std::chrono::seconds(2);
 
 }  // namespace
 
@@ -122,8 +124,8 @@ void HistoryWriter::run() {
       prune(g);
       continue;
     }
-    if (!stopping_)
-      wake_.wait_for(g, upkeep_.gather,
+    if (!stopping_ && upkeep_.marks.count() > 0)
+      wake_.wait_for(g, until_mark(upkeep_.clock(), upkeep_.marks) + after_mark,
                      [this] { return stopping_ || queue_.size() >= batch_rows; });
 
     std::deque<Row> batch;

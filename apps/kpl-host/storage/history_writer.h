@@ -1,9 +1,10 @@
 // History rows go to the database from a thread of their own, through a
 // bounded queue: a slow, locked or full disk delays only history, never
 // the polling. When the queue is full the oldest rows waiting are dropped
-// and counted, and the host says so. Rows that arrive together (every
-// device's image at the start of an interval) are gathered for a moment
-// into one transaction, and once an hour the thread deletes what the
+// and counted, and the host says so. Rows wait for the next mark of the
+// clock, so that a transaction takes every row since the last (each one
+// writes its pages to the log and again at the checkpoint, and a page per
+// index and table besides), and once an hour the thread deletes what the
 // history no longer keeps.
 #pragma once
 
@@ -23,11 +24,13 @@
 namespace kplhost {
 
 // What the writer's thread does besides writing: what it prunes, by which
-// clock and how often, and how long rows wait for more to join them.
+// clock and how often, and until when rows wait for more to join them: the
+// next mark of `marks` seconds on the clock (0: none, written at once), the
+// marks the trends are written at too.
 struct HistoryUpkeep {
   HistoryBounds bounds;
   WallClock clock = system_wall_clock();
-  std::chrono::milliseconds gather{2000};
+  std::chrono::seconds marks{0};
   std::chrono::milliseconds every{std::chrono::hours(1)};
 };
 

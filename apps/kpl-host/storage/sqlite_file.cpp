@@ -6,18 +6,25 @@ namespace kplhost {
 
 namespace {
 
-// Every transaction writes whole pages, to the write-ahead log and again to
-// the database at the checkpoint: a page of the file system's block size
-// (4 KiB on ext4 and on the controller's eMMC) is the least that reaches
-// the disk anyway, so a smaller page saves nothing and a larger one writes
-// more per small change. Only a new, empty database takes it.
-constexpr const char* page_size = "PRAGMA page_size=4096";
-// The log is checkpointed past 1000 pages (4 MiB), SQLite's default: the
-// host's commits append rows or replace a few pages, so a longer log saves
-// few checkpoint writes. A log that once grew past 8 MiB (a large prune) is
-// cut back at the next checkpoint, and never cut below it, so that it is
-// not shrunk and grown again, each a write of the file system's journal.
-constexpr const char* checkpoint = "PRAGMA wal_autocheckpoint=1000";
+// The settings, with what a day of one unit (1 UPS + 1 air conditioner, a
+// round a second) writes with them (qlt-disk-year, docs/disk-and-history.md).
+//
+// Page size 1 KiB. A commit writes each page it changed to the log, as a
+// frame of the page and 24 bytes, and the checkpoint writes it again to the
+// database: a commit that changes a row of the alarm state, or adds a few
+// minutes to the trends, changes a handful of pages, and small pages make
+// small frames that share the file system's blocks. 512 B: 3.3 MB a day,
+// 1 KiB 3.7, 2 KiB 4.8, 4 KiB (SQLite's default) 7.5, 8 KiB 10.6; below
+// 1 KiB the gain is small and every table a level deeper. Only a new, empty
+// database takes it; HistoryStore rewrites a small older one.
+constexpr const char* page_size = "PRAGMA page_size=1024";
+// The log is checkpointed past 4000 pages (4 MiB, the bytes of SQLite's
+// default 1000 pages of 4 KiB): pages changed again and again (the newest
+// trend and history pages, the tables' upper levels) go to the database
+// once a checkpoint; 1000 pages: 3.7 MB a day, 4000: 3.2. A log that once
+// grew past 8 MiB (a large prune) is cut back to that at the next
+// checkpoint, and never below it, so that it is not shrunk and grown again.
+constexpr const char* checkpoint = "PRAGMA wal_autocheckpoint=4000";
 constexpr const char* log_limit = "PRAGMA journal_size_limit=8388608";
 
 }  // namespace
@@ -34,7 +41,8 @@ SqliteFile::SqliteFile(const std::string& path, const char* what, Sync sync) : p
   sqlite3_busy_timeout(db_, 1000);
   exec(page_size);
   // Write-ahead logging: a commit appends its pages to the log, with no
-  // rollback journal written, forced and deleted per transaction.
+  // rollback journal written, forced and deleted per transaction; the
+  // synchronous level is the store's.
   exec("PRAGMA journal_mode=WAL");
   exec(sync == Sync::every_commit ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
   exec(checkpoint);
@@ -64,6 +72,15 @@ long long SqliteFile::number(const char* sql) {
   sqlite3_finalize(s);
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail("cannot read");
   return v;
+}
+
+void SqliteFile::use_page_size(long long most_bytes) {
+  const long long bytes = number("PRAGMA page_count") * number("PRAGMA page_size");
+  if (number("PRAGMA page_size") == page_bytes || bytes > most_bytes) return;
+  exec("PRAGMA journal_mode=DELETE");
+  exec(page_size);
+  exec("VACUUM");
+  exec("PRAGMA journal_mode=WAL");
 }
 
 SqliteFile::Transaction::Transaction(SqliteFile& db) : db_(db) { db_.exec("BEGIN IMMEDIATE"); }

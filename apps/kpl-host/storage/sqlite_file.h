@@ -31,6 +31,9 @@ class SqliteFile {
     at_checkpoint,
   };
 
+  // The page size a new database gets (sqlite_file.cpp says why).
+  static constexpr long long page_bytes = 1024;
+
   // Opens (or creates) the database at path; `what` names it in the
   // message when that fails ("the history database").
   SqliteFile(const std::string& path, const char* what, Sync sync);
@@ -39,6 +42,10 @@ class SqliteFile {
   SqliteFile& operator=(const SqliteFile&) = delete;
 
   void exec(const char* sql);
+  // Rewrites a database of another page size, up to most_bytes, with
+  // page_bytes (a VACUUM, which needs its size again free for a moment).
+  // Only while no other connection has the file open.
+  void use_page_size(long long most_bytes);
   // Runs the statement and returns the first column of its first row as a
   // number (0 without a row).
   long long number(const char* sql);

@@ -35,7 +35,8 @@ struct Storage {
         alarm_state(path),
         trends(path),
         writer(history, static_cast<size_t>(disk.history_queue), events,
-               {history_bounds(disk), clock}),
+               {history_bounds(disk), clock,
+                disk.history_interval_s > 0 ? TrendTiming().marks : std::chrono::seconds(0)}),
         keeper(writer, disk.history_interval_s, clock),
         recorder(clock),
         trend_writer(trends, recorder, {}, clock, std::move(report)) {}

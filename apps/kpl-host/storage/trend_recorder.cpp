@@ -54,12 +54,12 @@ void TrendRecorder::add(unsigned int device_number, const std::vector<rule_value
   }
 }
 
-std::vector<TrendRow> TrendRecorder::take() {
+std::vector<TrendRow> TrendRecorder::take(bool everything) {
   std::lock_guard<std::mutex> g(lock_);
   for (auto& [number, d] : devices_)
     for (Series& s : d.series) {
       hand_over(number, s, false, s.minute);
-      hand_over(number, s, true, s.hour);
+      if (everything) hand_over(number, s, true, s.hour);
     }
   std::vector<TrendRow> rows;
   rows.swap(pending_);

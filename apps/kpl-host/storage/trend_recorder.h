@@ -36,8 +36,12 @@ class TrendRecorder final : public HostEvents {
   void round(const DeviceSlot& slot, const RoundSummary& summary) override;
   // Adds a round's analogue values at the time given.
   void add(unsigned int device_number, const std::vector<rule_value>& records, std::int64_t unix_s);
-  // What was gathered since the last call, the current minute and hour too.
-  std::vector<TrendRow> take();
+  // What was gathered since the last call: the minutes, the current one
+  // too, and the hours that have ended; with `everything`, the current hour
+  // too. (A part of an hour written every few minutes would write its page
+  // each time; the hour is written once, and a crash loses at most its
+  // hourly aggregate, never its minutes.)
+  std::vector<TrendRow> take(bool everything = false);
   // What take() would hand over of one point, without taking it.
   std::vector<TrendRow> peek(unsigned int device_number, const std::string& point) const;
 

@@ -6,27 +6,21 @@ namespace kplhost {
 
 namespace {
 
-// A bucket already there for the same time takes the new part in; one of
-// an earlier lap is replaced. (In an upsert every column named on the right
-// is the row's value before the update.)
-std::string merge_into(const std::string& table) {
-  return "INSERT INTO " + table +
-         " (slot, series, t, min, mean, max, samples) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"
-         " ON CONFLICT (slot, series) DO UPDATE SET"
-         " min = CASE WHEN t = excluded.t THEN MIN(min, excluded.min) ELSE excluded.min END,"
-         " max = CASE WHEN t = excluded.t THEN MAX(max, excluded.max) ELSE excluded.max END,"
-         " mean = CASE WHEN t = excluded.t THEN (mean * samples + excluded.mean * "
-         "excluded.samples) / (samples + excluded.samples) ELSE excluded.mean END,"
-         " samples = CASE WHEN t = excluded.t THEN samples + excluded.samples"
-         " ELSE excluded.samples END,"
-         " t = excluded.t";
-}
-
 std::string buckets(const std::string& table) {
   return "CREATE TABLE IF NOT EXISTS " + table +
-         " (slot INTEGER NOT NULL, series INTEGER NOT NULL, t INTEGER NOT NULL,"
-         " min REAL NOT NULL, mean REAL NOT NULL, max REAL NOT NULL, samples INTEGER NOT NULL,"
-         " PRIMARY KEY (slot, series)) WITHOUT ROWID";
+         " (slot INTEGER NOT NULL, series INTEGER NOT NULL, lap INTEGER NOT NULL,"
+         " min INTEGER NOT NULL, mean INTEGER NOT NULL, max INTEGER NOT NULL,"
+         " samples INTEGER NOT NULL, PRIMARY KEY (slot, series)) WITHOUT ROWID";
+}
+
+// The values were floats as the unit sent them: kept as their 4 bytes (a
+// REAL takes 8), which for a year of minutes and two of hours is the
+// larger part of a unit's trends.
+std::int64_t stored(double v) {
+  return static_cast<std::int32_t>(value_bits_of(static_cast<float>(v)));
+}
+double read_back(sqlite3_stmt* s, int column) {
+  return value_of_bits(static_cast<std::uint32_t>(sqlite3_column_int64(s, column)));
 }
 
 // A point's last heard-of time is written again only once a day passed.
@@ -34,28 +28,68 @@ constexpr std::int64_t heard_every_s = 86400;
 
 }  // namespace
 
+TrendStore::Buckets::Buckets(SqliteFile& db, const std::string& table, std::int64_t resolution_s,
+                             std::int64_t slot_count)
+    : resolution(resolution_s), slots(slot_count) {
+  get = db.prepare(
+      ("SELECT lap, min, mean, max, samples FROM " + table + " WHERE slot = ? AND series = ?")
+          .c_str());
+  put = db.prepare(("INSERT OR REPLACE INTO " + table +
+                    " (slot, series, lap, min, mean, max, samples) VALUES (?, ?, ?, ?, ?, ?, ?)")
+                       .c_str());
+}
+
+std::optional<Aggregate> TrendStore::Buckets::at(SqliteFile& db, std::int64_t series,
+                                                 std::int64_t t) const {
+  const std::int64_t n = t / resolution;
+  StatementReset r{get};
+  sqlite3_bind_int64(get, 1, n % slots);
+  sqlite3_bind_int64(get, 2, series);
+  const int rc = sqlite3_step(get);
+  if (rc == SQLITE_DONE) return std::nullopt;
+  if (rc != SQLITE_ROW) db.fail("cannot read a trend");
+  // A slot not written since an earlier lap holds another time.
+  if (sqlite3_column_int64(get, 0) != n / slots) return std::nullopt;
+  return Aggregate{read_back(get, 1), read_back(get, 2), read_back(get, 3),
+                   static_cast<std::uint32_t>(sqlite3_column_int64(get, 4))};
+}
+
+void TrendStore::Buckets::merge(SqliteFile& db, std::int64_t series, std::int64_t t,
+                                const Aggregate& value) const {
+  Aggregate a = at(db, series, t).value_or(Aggregate{});
+  a.merge(value);
+  const std::int64_t n = t / resolution;
+  StatementReset r{put};
+  sqlite3_bind_int64(put, 1, n % slots);
+  sqlite3_bind_int64(put, 2, series);
+  sqlite3_bind_int64(put, 3, n / slots);
+  sqlite3_bind_int64(put, 4, stored(a.min));
+  sqlite3_bind_int64(put, 5, stored(a.mean));
+  sqlite3_bind_int64(put, 6, stored(a.max));
+  sqlite3_bind_int64(put, 7, a.samples);
+  if (sqlite3_step(put) != SQLITE_DONE) db.fail("cannot write a trend");
+}
+
 TrendStore::TrendStore(const std::string& path)
     : db_(path, "the trends", SqliteFile::Sync::at_checkpoint) {
-  SqliteFile::Transaction t(db_);
-  db_.exec(
-      "CREATE TABLE IF NOT EXISTS trend_series (id INTEGER PRIMARY KEY,"
-      " device_number INTEGER NOT NULL, point TEXT NOT NULL, desc TEXT NOT NULL,"
-      " last_t INTEGER NOT NULL, UNIQUE (device_number, point))");
-  db_.exec(buckets("trend_minute").c_str());
-  db_.exec(buckets("trend_hour").c_str());
-  t.commit();
+  {
+    SqliteFile::Transaction t(db_);
+    db_.exec(
+        "CREATE TABLE IF NOT EXISTS trend_series (id INTEGER PRIMARY KEY,"
+        " device_number INTEGER NOT NULL, point TEXT NOT NULL, desc TEXT NOT NULL,"
+        " last_t INTEGER NOT NULL, UNIQUE (device_number, point))");
+    db_.exec(buckets("trend_minute").c_str());
+    db_.exec(buckets("trend_hour").c_str());
+    t.commit();
+  }
+  minutes_.emplace(db_, "trend_minute", 60, minute_slots);
+  hours_.emplace(db_, "trend_hour", 3600, hour_slots);
   add_series_ = db_.prepare(
       "INSERT INTO trend_series (device_number, point, desc, last_t) VALUES (?, ?, ?, ?)");
   heard_ = db_.prepare("UPDATE trend_series SET last_t = ? WHERE id = ?");
-  put_minute_ = db_.prepare(merge_into("trend_minute").c_str());
-  put_hour_ = db_.prepare(merge_into("trend_hour").c_str());
   forget_[0] = db_.prepare("DELETE FROM trend_minute WHERE series = ?");
   forget_[1] = db_.prepare("DELETE FROM trend_hour WHERE series = ?");
   forget_[2] = db_.prepare("DELETE FROM trend_series WHERE id = ?");
-  get_minute_ = db_.prepare(
-      "SELECT t, min, mean, max, samples FROM trend_minute WHERE slot = ? AND series = ?");
-  get_hour_ = db_.prepare(
-      "SELECT t, min, mean, max, samples FROM trend_hour WHERE slot = ? AND series = ?");
   sqlite3_stmt* all =
       db_.prepare("SELECT id, device_number, point, desc, last_t FROM trend_series");
   StatementReset r{all};
@@ -90,18 +124,7 @@ void TrendStore::write(const std::vector<TrendRow>& rows) {
   SqliteFile::Transaction t(db_);
   for (const TrendRow& row : rows) {
     Series& s = series_for(row, added);
-    const std::int64_t resolution = row.hourly ? 3600 : 60;
-    const std::int64_t slots = row.hourly ? hour_slots : minute_slots;
-    sqlite3_stmt* put = row.hourly ? put_hour_ : put_minute_;
-    StatementReset r{put};
-    sqlite3_bind_int64(put, 1, (row.t / resolution) % slots);
-    sqlite3_bind_int64(put, 2, s.id);
-    sqlite3_bind_int64(put, 3, row.t);
-    sqlite3_bind_double(put, 4, row.value.min);
-    sqlite3_bind_double(put, 5, row.value.mean);
-    sqlite3_bind_double(put, 6, row.value.max);
-    sqlite3_bind_int64(put, 7, row.value.samples);
-    if (sqlite3_step(put) != SQLITE_DONE) db_.fail("cannot write a trend");
+    (row.hourly ? *hours_ : *minutes_).merge(db_, s.id, row.t, row.value);
     if (row.t >= s.last_t + heard_every_s) heard[s.id] = row.t;
   }
   for (const auto& [id, when] : heard) {
@@ -124,8 +147,7 @@ TrendAnswer TrendStore::read(const TrendQuery& q, std::int64_t now,
   TrendAnswer a;
   a.to = (now / range.step_s + 1) * range.step_s;
   a.from = a.to - range.span_s;
-  const std::int64_t resolution = range.hourly ? 3600 : 60;
-  const std::int64_t slots = range.hourly ? hour_slots : minute_slots;
+  const Buckets& buckets = range.hourly ? *hours_ : *minutes_;
   std::vector<Aggregate> steps(static_cast<size_t>(range.span_s / range.step_s));
   auto merge = [&](std::int64_t t, const Aggregate& v) {
     if (t >= a.from && t < a.to) steps[static_cast<size_t>((t - a.from) / range.step_s)].merge(v);
@@ -137,18 +159,9 @@ TrendAnswer TrendStore::read(const TrendQuery& q, std::int64_t now,
     if (it != series_.end()) {
       known = true;
       a.desc = it->second.desc;
-      sqlite3_stmt* get = range.hourly ? get_hour_ : get_minute_;
-      for (std::int64_t t = a.from; t < a.to; t += resolution) {
-        StatementReset r{get};
-        sqlite3_bind_int64(get, 1, (t / resolution) % slots);
-        sqlite3_bind_int64(get, 2, it->second.id);
-        const int rc = sqlite3_step(get);
-        if (rc == SQLITE_DONE) continue;
-        if (rc != SQLITE_ROW) db_.fail("cannot read a trend");
-        if (sqlite3_column_int64(get, 0) != t) continue;
-        merge(t, {sqlite3_column_double(get, 1), sqlite3_column_double(get, 2),
-                  sqlite3_column_double(get, 3),
-                  static_cast<std::uint32_t>(sqlite3_column_int64(get, 4))});
+      for (std::int64_t t = a.from; t < a.to; t += buckets.resolution) {
+        const std::optional<Aggregate> v = buckets.at(db_, it->second.id, t);
+        if (v) merge(t, *v);
       }
     }
   }

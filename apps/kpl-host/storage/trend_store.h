@@ -3,8 +3,11 @@
 // and hourly aggregates in 800 days' worth. A bucket's slot is its time
 // modulo the slots, so a new bucket takes the place of the one that far
 // back, and the tables never hold more rows than points times slots. Each
-// row keeps its bucket's time, so a slot not written since its last lap
-// (the device was away) is told from a current one.
+// row keeps its lap (its time divided by the slots' span), so a slot not
+// written since an earlier lap (the device was away) is told from a current
+// one. min, mean and max are the bits of single-precision floats, as the
+// unit sends its values, stored as signed integers: read them through
+// /api/trend.
 //
 // The slot leads the key: the buckets written together, every point's
 // minutes since the last write, lie together, and a write touches a few
@@ -14,6 +17,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +56,19 @@ class TrendStore {
     std::string desc;
     std::int64_t last_t;
   };
+  // One table of buckets: its statements, its resolution and its slots.
+  // The caller holds the lock.
+  struct Buckets {
+    Buckets(SqliteFile& db, const std::string& table, std::int64_t resolution_s,
+            std::int64_t slot_count);
+    // The bucket of t, when the table holds it.
+    std::optional<Aggregate> at(SqliteFile& db, std::int64_t series, std::int64_t t) const;
+    // Merges value into the bucket of t (replacing one of an earlier lap).
+    void merge(SqliteFile& db, std::int64_t series, std::int64_t t, const Aggregate& value) const;
+    std::int64_t resolution, slots;
+    sqlite3_stmt* get = nullptr;
+    sqlite3_stmt* put = nullptr;
+  };
   using Key = std::pair<unsigned int, std::string>;
   // The caller holds the lock.
   Series& series_for(const TrendRow& row, std::map<Key, Series>& added);
@@ -61,10 +78,7 @@ class TrendStore {
   std::map<Key, Series> series_;
   sqlite3_stmt* add_series_ = nullptr;
   sqlite3_stmt* heard_ = nullptr;
-  sqlite3_stmt* put_minute_ = nullptr;
-  sqlite3_stmt* put_hour_ = nullptr;
-  sqlite3_stmt* get_minute_ = nullptr;
-  sqlite3_stmt* get_hour_ = nullptr;
+  std::optional<Buckets> minutes_, hours_;
   // A point's minutes, hours and name.
   sqlite3_stmt* forget_[3] = {};
 };

@@ -44,8 +44,8 @@ TrendAnswer TrendWriter::answer(const TrendQuery& q) {
   }
 }
 
-void TrendWriter::write() {
-  std::vector<TrendRow> rows = recorder_.take();
+void TrendWriter::write(bool last) {
+  std::vector<TrendRow> rows = recorder_.take(last);
   kept_.insert(kept_.end(), std::make_move_iterator(rows.begin()),
                std::make_move_iterator(rows.end()));
   try {
@@ -71,7 +71,12 @@ void TrendWriter::write() {
 }
 
 void TrendWriter::run() {
-  auto next_write = std::chrono::steady_clock::now() + timing_.write_every;
+  // Just past the mark: the minute before it is whole.
+  const auto next = [this] {
+    return std::chrono::steady_clock::now() + until_mark(clock_(), timing_.marks) +
+           std::chrono::seconds(2);
+  };
+  auto next_write = next();
   std::unique_lock<std::mutex> g(lock_);
   for (;;) {
     wake_.wait_until(g, next_write, [this] { return stopping_ || !questions_.empty(); });
@@ -85,10 +90,10 @@ void TrendWriter::run() {
     }
     const bool last = stopping_;
     g.unlock();
-    write();
+    write(last);
     g.lock();
     if (last) return;
-    next_write = std::chrono::steady_clock::now() + timing_.write_every;
+    next_write = next();
   }
 }
 

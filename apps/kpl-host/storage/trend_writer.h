@@ -1,4 +1,4 @@
-// The trends go to the database from a thread of their own: every few
+// The trends go to the database from a thread of their own: every ten
 // minutes what the recorder gathered is written in one transaction, so a
 // unit's minutes cost a few pages a write and nothing per round. The same
 // thread answers the view's questions, so that neither the polling nor the
@@ -22,9 +22,11 @@
 
 namespace kplhost {
 
-// How often the trends are written, and their forgotten points deleted.
+// When the trends are written, at the marks of the clock every so many
+// seconds (the history's rows wait for the same marks), and how often their
+// forgotten points are deleted.
 struct TrendTiming {
-  std::chrono::milliseconds write_every{std::chrono::minutes(10)};
+  std::chrono::seconds marks{600};
   std::chrono::milliseconds prune_every{std::chrono::hours(24)};
 };
 
@@ -56,8 +58,9 @@ class TrendWriter final : public TrendSource {
     std::function<void(TrendAnswer)> done;
   };
   void run();
-  // On the thread, without the lock.
-  void write();
+  // On the thread, without the lock; the last write takes the current
+  // hours too.
+  void write(bool last);
   TrendAnswer answer(const TrendQuery& q);
 
   TrendStore& store_;
