@@ -165,8 +165,12 @@ TEST_F(EndToEnd, FullDiskLosesWholeLinesAndSaysSo) {
   top_keys = R"("history_interval_s": 0,)";
   write_config(50);
   auto host = start_host({}, 64 * 1024);
-  ASSERT_TRUE(
-      eventually([&] { return host->out().find("lines are lost") != std::string::npos; }, 20s))
+  ASSERT_TRUE(eventually(
+      [&] {
+        return host->out().find("lines are lost") != std::string::npos &&
+               host->out().find("history: failing") != std::string::npos;
+      },
+      20s))
       << host->out();
   const auto served = unit.requests_served();
   ASSERT_TRUE(unit.wait_for_requests(served + 50, 10s));
