@@ -19,6 +19,7 @@ build=$(tools/perf/build.sh kpl-host qltmodel qlt-unit-sim qlt-disk-year | tail 
 # On the disk itself, not in a memory file system, whose writes no disk sees.
 work=$(mktemp -d "$root/build/perf-disk.XXXXXX")
 sim_pid=""
+host=""
 trap 'kill "$sim_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # The simulated unit: values that vary, and a mains alarm raised and cleared
@@ -60,18 +61,24 @@ service_command() {
 
 io_written() { awk '$1 == "write_bytes:" {print $2}' "/proc/$1/io"; }
 
-bytes() {
-  local run=${SECONDS_RUN:-600} warm=${WARMUP_S:-60}
-  [ "$run" -ge 600 ] || { echo "disk: SECONDS_RUN must be at least 600" >&2; exit 2; }
-  start_unit "$((warm + run + 30))"
-  host_config 1000
+# The unit and the host as the service runs it, polling every $1 ms for $2
+# seconds, its output in the work folder; sets host to its process id.
+run_service() {
+  start_unit "$(($2 + 60))"
+  host_config "$1"
   rm -f "$work"/history.db* "$work"/events.jsonl*
   local cmd
   cmd=$(service_command)
-  echo "== bytes written: $cmd --duration-s $((warm + run + 20))"
+  echo "== $cmd --duration-s $2 (polling every $1 ms)"
   # shellcheck disable=SC2086
-  $cmd --duration-s "$((warm + run + 20))" >"$work/host.log" 2>&1 &
-  local host=$!
+  $cmd --duration-s "$2" >"$work/host.log" 2>&1 &
+  host=$!
+}
+
+bytes() {
+  local run=${SECONDS_RUN:-600} warm=${WARMUP_S:-60}
+  [ "$run" -ge 600 ] || { echo "disk: SECONDS_RUN must be at least 600" >&2; exit 2; }
+  run_service 1000 "$((warm + run + 20))"
   sleep "$warm"
   local w0 w1
   w0=$(io_written "$host")
@@ -105,15 +112,8 @@ year() {
 
 flat() {
   local run=${FLAT_S:-3600}
-  start_unit "$((run + 120))"
-  host_config 20
-  rm -f "$work"/history.db* "$work"/events.jsonl*
-  local cmd
-  cmd=$(service_command)
-  echo "== flat: $cmd, polled every 20 ms, sampled every minute for $run s"
-  # shellcheck disable=SC2086
-  $cmd --duration-s "$((run + 30))" >"$work/host.log" 2>&1 &
-  local host=$!
+  run_service 20 "$((run + 30))"
+  echo "   sampled every minute for $run s"
   sleep 5
   printf '  %8s %10s %6s %8s %10s\n' minute rss_kib fds threads write_kb
   for ((m = 0; m * 60 <= run; m++)); do

@@ -7,9 +7,18 @@ namespace kplhost {
 
 namespace {
 
+// min, mean and max, each after its label (JSON) or after a comma (CSV).
 // The samples are floats as the unit sent them: min and max are such a
 // float exactly, and the mean needs no more digits than they have.
-void append_value(std::string& out, double v) { append_json_float(out, static_cast<float>(v)); }
+void append_values(std::string& out, const Aggregate& a, const char* const (&labels)[3]) {
+  const double values[] = {a.min, a.mean, a.max};
+  for (int i = 0; i < 3; ++i) {
+    out += labels[i];
+    append_json_float(out, static_cast<float>(values[i]));
+  }
+}
+constexpr const char* json_labels[] = {",\"min\":", ",\"mean\":", ",\"max\":"};
+constexpr const char* csv_labels[] = {",", ",", ","};
 
 }  // namespace
 
@@ -27,12 +36,7 @@ std::string trend_json(const TrendQuery& q, const TrendAnswer& a) {
     const TrendSample& s = a.samples[i];
     out += i ? ",{\"t\":" : "{\"t\":";
     out += std::to_string(s.t);
-    out += ",\"min\":";
-    append_value(out, s.value.min);
-    out += ",\"mean\":";
-    append_value(out, s.value.mean);
-    out += ",\"max\":";
-    append_value(out, s.value.max);
+    append_values(out, s.value, json_labels);
     out += ",\"samples\":" + std::to_string(s.value.samples) + "}";
   }
   out += "]}";
@@ -44,12 +48,8 @@ std::string trend_csv(const TrendAnswer& a) {
   out.reserve(out.size() + a.samples.size() * 64);
   for (const TrendSample& s : a.samples) {
     out += local_time_text(std::chrono::system_clock::time_point(std::chrono::seconds(s.t)));
-    out += ',' + std::to_string(s.t) + ',';
-    append_value(out, s.value.min);
-    out += ',';
-    append_value(out, s.value.mean);
-    out += ',';
-    append_value(out, s.value.max);
+    out += ',' + std::to_string(s.t);
+    append_values(out, s.value, csv_labels);
     out += ',' + std::to_string(s.value.samples) + '\n';
   }
   return out;
