@@ -84,12 +84,9 @@ std::vector<std::string> client_args(const ScaleSetup& o, int run_s) {
             "--ac",          std::to_string(o.blocks.ac),
             "--poll-ms",     std::to_string(o.poll_ms)};
   // The rounds are counted from /api/devices, at both ends of the window.
-  return {"--plugin",     o.plugin,
-          "--config",     w + "/host.json",
-          "--history",    w + "/history.db",
-          "--duration-s", std::to_string(run_s),
-          "--http",       "127.0.0.1:0",
-          "--quiet"};
+  return {"--plugin",  o.plugin,          "--config",     w + "/host.json",
+          "--history", w + "/history.db", "--duration-s", std::to_string(run_s),
+          "--http",    "127.0.0.1:0",     "--quiet"};
 }
 
 // The port of kpl-host's status endpoint, once it says where it listens.
