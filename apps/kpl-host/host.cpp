@@ -163,7 +163,8 @@ void Host::start() {
   DeviceRegistry& registry = devices_.registry;
   for (size_t i = registry.slots().size(); i < config_.devices.size(); ++i)
     bring_up(registry.add(config_.devices[i]));
-  for (const std::string& note : config_.notes) console_.say(options_.config + ": " + note);
+  for (const std::string& note : config_.notes)
+    console_.say((options_.config.empty() ? "(configuration)" : options_.config) + ": " + note);
   const std::string polling = "polling " + std::to_string(config_.devices.size()) +
                               " device(s) every " + std::to_string(config_.poll_interval_ms) +
                               " ms with " + options_.plugin;

@@ -93,6 +93,11 @@ TEST(TrendRecorder, MinutesAndHoursOfEveryAnaloguePoint) {
   ASSERT_EQ(last.size(), 2u);
   expect_row(last[0], "temperature_1_value", true, t0 + 3600, agg(40, 40, 40, 1));
   EXPECT_TRUE(rec.take().empty());
+  // Nobody takes them (a disk that does not answer): the oldest go, counted.
+  for (std::int64_t m = 0; m < static_cast<std::int64_t>(TrendRecorder::waiting_rows) + 10; ++m)
+    rec.add(8, {analogue("water_value", 0)}, t0 + 60 * m);
+  EXPECT_LE(rec.take().size(), TrendRecorder::waiting_rows + 2);
+  EXPECT_GT(rec.rows_dropped(), 0);
 }
 
 // Parts of one bucket merge in the database; the same slot a lap later (8

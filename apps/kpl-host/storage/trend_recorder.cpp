@@ -22,6 +22,11 @@ TrendRecorder::Series& TrendRecorder::series_for(Device& d, size_t k, const rule
 
 void TrendRecorder::hand_over(unsigned int device, const Series& s, bool hourly, Bucket& b) {
   if (b.value.samples == 0) return;
+  if (pending_.size() >= waiting_rows) {
+    const size_t drop = pending_.size() / 4;
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(drop));
+    dropped_ += static_cast<long>(drop);
+  }
   pending_.push_back({device, s.name, s.desc, hourly, b.t, b.value});
   b.value = {};
 }
@@ -64,6 +69,11 @@ std::vector<TrendRow> TrendRecorder::take(bool everything) {
   std::vector<TrendRow> rows;
   rows.swap(pending_);
   return rows;
+}
+
+long TrendRecorder::rows_dropped() const {
+  std::lock_guard<std::mutex> g(lock_);
+  return dropped_;
 }
 
 std::vector<TrendRow> TrendRecorder::peek(unsigned int device_number,

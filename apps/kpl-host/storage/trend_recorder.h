@@ -31,6 +31,11 @@ struct TrendRow {
 
 class TrendRecorder final : public HostEvents {
  public:
+  // Finished buckets that may wait for take(): ten minutes of 2,000 units'
+  // points. Past it (the writer held up by a disk that does not answer) the
+  // oldest are dropped and counted.
+  static constexpr size_t waiting_rows = 300000;
+
   explicit TrendRecorder(WallClock clock = system_wall_clock()) : clock_(std::move(clock)) {}
 
   void round(const DeviceSlot& slot, const RoundSummary& summary) override;
@@ -44,6 +49,7 @@ class TrendRecorder final : public HostEvents {
   std::vector<TrendRow> take(bool everything = false);
   // What take() would hand over of one point, without taking it.
   std::vector<TrendRow> peek(unsigned int device_number, const std::string& point) const;
+  long rows_dropped() const;
 
  private:
   struct Bucket {
@@ -72,6 +78,7 @@ class TrendRecorder final : public HostEvents {
   mutable std::mutex lock_;
   std::unordered_map<unsigned int, Device> devices_;
   std::vector<TrendRow> pending_;
+  long dropped_ = 0;
 };
 
 }  // namespace kplhost

@@ -46,6 +46,11 @@ TrendAnswer TrendWriter::answer(const TrendQuery& q) {
 
 void TrendWriter::write(bool last) {
   std::vector<TrendRow> rows = recorder_.take(last);
+  const long dropped = recorder_.rows_dropped();
+  if (dropped > recorder_dropped_ && report_)
+    report_("trends: " + std::to_string(dropped - recorder_dropped_) +
+            " minute and hour aggregates dropped while the trends were not written");
+  recorder_dropped_ = dropped;
   kept_.insert(kept_.end(), std::make_move_iterator(rows.begin()),
                std::make_move_iterator(rows.end()));
   try {

@@ -71,6 +71,8 @@ class TrendWriter final : public TrendSource {
   // Touched by the thread only.
   std::vector<TrendRow> kept_;
   bool failing_ = false;
+  // The recorder's drops already said.
+  long recorder_dropped_ = 0;
   std::chrono::steady_clock::time_point next_prune_;
 
   mutable std::mutex lock_;
