@@ -173,6 +173,13 @@ DiskFigures run_disk_year(const DiskYear& y,
   trends.write(recorder.take(true));
   f.written_bytes = written_so_far() - written_before;
   measure();
+  for (int r = 0; r < 3; ++r) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const TrendAnswer a = trends.read({1, "temperature_1_value", trend_ranges[r]}, t);
+    f.read_ms[r] =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    f.read_steps[r] = a.samples.size();
+  }
   f.history_rows = rows_of(db, "history");
   f.history_bytes = history.bytes();
   f.trend_points = trends.points();

@@ -45,6 +45,10 @@ struct DiskFigures {
   long alarm_lines = 0;
   // What this process wrote to disk meanwhile (write_bytes of /proc/self/io).
   long long written_bytes = 0;
+  // How long a question of /api/trend took at the end, for each range
+  // (24h, 7d, 1y), in milliseconds, and how many steps it answered.
+  double read_ms[3] = {};
+  size_t read_steps[3] = {};
 };
 
 // Runs the span; `each_day` (if given) is told the figures at the end of

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "apps/kpl-host/core/config.h"
+#include "apps/kpl-host/core/trend_source.h"
 #include "bench/support/options.h"
 #include "testkit/disk_year.h"
 
@@ -53,6 +54,9 @@ int run(const qltbench::Options& o) {
       mib(f.most_database_bytes), mib(f.most_event_bytes), f.history_rows, mib(f.history_bytes),
       f.trend_points, f.minute_rows, f.hour_rows, f.alarm_lines, f.written_bytes / 1e6,
       f.written_bytes / 1e6 / y.days);
+  for (int r = 0; r < 3; ++r)
+    std::printf("  a point's trend over %s: %zu steps read in %.1f ms\n",
+                kplhost::trend_ranges[r].name, f.read_steps[r], f.read_ms[r]);
   return 0;
 }
 
