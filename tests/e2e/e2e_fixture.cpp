@@ -79,8 +79,13 @@ std::unique_ptr<Process> EndToEnd::run_host(const std::vector<std::string>& args
 }
 
 std::vector<Json::Value> EndToEnd::events() const {
+  // The files a rotation renamed first, the oldest first: a long run of the
+  // trace passes the default size.
+  std::string text;
+  for (int n = 4; n >= 1; --n) text += read_text(events_path + "." + std::to_string(n));
+  text += read_text(events_path);
   std::vector<Json::Value> out;
-  std::istringstream in(read_text(events_path));
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     Json::Value v;
