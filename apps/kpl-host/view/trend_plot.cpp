@@ -15,6 +15,7 @@ const std::string& trend_plot_js() {
     band: {fill: "#1f6feb", "fill-opacity": 0.2, stroke: "none"},
     "band-line": {stroke: "#1f6feb", "stroke-opacity": 0.4, "stroke-width": 2},
     mean: {fill: "none", stroke: "#1f6feb", "stroke-width": 1.5},
+    dot: {fill: "#1f6feb"},
   };
   function svg(tag, attrs, text) {
     const e = document.createElementNS(svgNs, tag);
@@ -97,8 +98,10 @@ const std::string& trend_plot_js() {
       const upper = run.map(p => mid(p) + "," + y(p.max));
       const lower = run.slice().reverse().map(p => mid(p) + "," + y(p.min));
       if (run.length === 1) {
+        // A step alone (the first minutes of a trend) is a dot on its band.
         plot.append(svg("line", {class: "band-line", x1: mid(run[0]), x2: mid(run[0]),
                                  y1: y(run[0].max), y2: y(run[0].min)}));
+        plot.append(svg("circle", {class: "dot", cx: mid(run[0]), cy: y(run[0].mean), r: 2.5}));
       } else {
         plot.append(svg("polygon", {class: "band", points: upper.concat(lower).join(" ")}));
       }
