@@ -10,7 +10,7 @@ set -euo pipefail
   libsqlite3-dev sqlite3 \
   libssl-dev libcrypt-dev \
   libmosquitto-dev mosquitto openssl \
-  iproute2 nftables \
+  iproute2 nftables logrotate \
   libsystemd-dev systemd \
   debhelper lintian dpkg-dev \
   prometheus chromium fonts-wqy-microhei \

@@ -31,7 +31,7 @@ step "files"
 lib=usr/lib/$triplet
 for f in usr/bin/kpl-host usr/bin/qlt-unit-sim "$lib/libkplhost.so.$version" \
          "$lib/kpl/plugins/qltmodel.so" "$lib/pkgconfig/kplhost.pc" \
-         usr/include/kplhost/host/kpl_vdevice.h etc/kpl-host/host.json \
+         usr/include/kplhost/host/kpl_vdevice.h etc/kpl-host/host.json etc/logrotate.d/kpl-host \
          lib/systemd/system/kpl-host.service usr/lib/sysusers.d/kpl-host.conf \
          usr/share/man/man8/kpl-host.8.gz usr/share/man/man5/kpl-host.json.5.gz \
          usr/share/man/man1/qlt-unit-sim.1.gz usr/share/doc/kpl-host/operating.md.gz \
@@ -41,8 +41,10 @@ done
 # Nothing outside the folders the file system hierarchy gives packages.
 stray=$(cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name etc ! -name lib ! -name usr)
 [ -z "$stray" ] || fail "files outside /etc, /lib and /usr: $stray"
-dpkg-deb -I "$pkgs/kpl-host_${version}_${arch}.deb" conffiles | grep -qx /etc/kpl-host/host.json ||
-  fail "/etc/kpl-host/host.json is not a conffile"
+for conffile in /etc/kpl-host/host.json /etc/logrotate.d/kpl-host; do
+  dpkg-deb -I "$pkgs/kpl-host_${version}_${arch}.deb" conffiles | grep -qx "$conffile" ||
+    fail "$conffile is not a conffile"
+done
 
 step "soname links"
 [ "$(readlink "$root/$lib/libkplhost.so")" = libkplhost.so.0 ] ||
@@ -89,7 +91,8 @@ sed "s/\"port\": 0/\"port\": $port/" "$work/demo.json" >"$work/host.json"
 rounds=5
 timeout 120 env "${guest_env[@]}" "${run[@]}" "$root/usr/bin/kpl-host" \
   --plugin "$root/$lib/kpl/plugins/qltmodel.so" --config "$work/host.json" \
-  --rounds "$rounds" --history "$work/history.db" --events "$work/events.jsonl" --quiet ||
+  --rounds "$rounds" --history "$work/history.db" --events "$work/events.jsonl" --events-trace \
+  --quiet ||
   fail "kpl-host ended with status $?"
 published=$(grep -c '"event":"publish"' "$work/events.jsonl" || true)
 [ "$published" -ge "$rounds" ] || fail "$published images published in $rounds rounds"

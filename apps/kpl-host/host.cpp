@@ -57,6 +57,10 @@ WebConfig read_web_config(const HostOptions& o) {
   return o.web_config.empty() ? WebConfig() : load_web_config(o.web_config);
 }
 
+EventFile::Bounds event_file_bounds(const DiskConfig& d) {
+  return {static_cast<long long>(d.events_max_mb * 1024 * 1024), d.events_keep};
+}
+
 }  // namespace
 
 Host::Host(HostOptions options)
@@ -67,17 +71,18 @@ Host::Host(HostOptions options)
       outputs_{options_.events.empty()
                    ? nullptr
                    : std::make_unique<EventLog>(options_.events, threads_, options_.event_kinds,
+                                                event_file_bounds(config_.disk),
                                                 [this](const std::string& s) { console_.say(s); }),
                nullptr},
-      storage_(options_.history, config_.history_keep, static_cast<size_t>(config_.history_queue),
-               events_, threads_),
+      storage_(options_.history, config_.disk, events_, threads_,
+               [this](const std::string& s) { console_.say(s); }),
       // Acknowledging needs someone logged in to do it.
-      alarm_log_(options_.history, {config_.alarm_log_rows, config_.alarm_log_days},
+      alarm_log_(options_.history, {config_.disk.alarm_log_rows, config_.disk.alarm_log_days},
                  web_config_.login(), events_),
       devices_{options_.plugin.empty() ? nullptr : std::make_unique<PluginLibrary>(options_.plugin),
                {},
                std::make_shared<HostController>()},
-      polling_(devices_.registry, events_, &storage_.writer, threads_),
+      polling_(devices_.registry, events_, &storage_.keeper, threads_),
       service_(polling_.io,
                [this](std::function<void()> task) { polling_.worker.post(std::move(task)); }) {
   if (options_.filter_stdout) filter_stdout();
@@ -85,6 +90,10 @@ Host::Host(HostOptions options)
   // broker's outbox next: both must hold what the others may already show.
   events_.add(&storage_.alarm_state);
   events_.add(&alarm_log_);
+  // Which images history keeps follows the alarm changes; the trends take
+  // every round's values.
+  events_.add(&storage_.keeper);
+  events_.add(&storage_.recorder);
   if (config_.mqtt) {
     try {
       outputs_.mqtt = std::make_unique<MqttBridge>(*config_.mqtt, options_.history, events_,
@@ -104,12 +113,13 @@ Host::Host(HostOptions options)
     } catch (const std::invalid_argument& e) {
       throw std::invalid_argument(std::string("--http: ") + e.what());
     }
-    HttpAccess access = web_access(polling_.io, web_config_, options_.web_config);
+    HttpAccess access = web_access(polling_.io, web_config_, options_.web_config, threads_);
     SiteBackend site{&alarm_log_,
                      [this](std::function<void()> task) { polling_.worker.post(std::move(task)); },
                      access.login, access.tls != nullptr};
     const StatusRoutes routes(
-        devices_.registry, [this] { return outputs_status(); }, std::move(site));
+        devices_.registry, [this] { return outputs_status(); }, std::move(site),
+        &storage_.trend_writer);
     try {
       http_ = std::make_unique<HttpServer>(
           polling_.io, at,
@@ -217,6 +227,8 @@ void Host::start() {
   for (size_t i = registry.slots().size(); i < config_.devices.size(); ++i)
     bring_up(registry.add(config_.devices[i]));
   devices_ready_ = true;
+  for (const std::string& note : config_.notes)
+    console_.say((options_.config.empty() ? "(configuration)" : options_.config) + ": " + note);
   const std::string polling = "polling " + std::to_string(config_.devices.size()) +
                               " device(s) every " + std::to_string(config_.poll_interval_ms) +
                               " ms with " + options_.plugin;
@@ -251,6 +263,16 @@ bool Host::wait_for_rounds(long rounds) {
 }
 
 void Host::request_stop() { polling_.publisher.stop(); }
+
+void Host::hang_up() {
+  std::string reopened;
+  if (outputs_.event_log) {
+    const std::string problem = outputs_.event_log->reopen();
+    reopened = problem.empty() ? "event file " + options_.events + " reopened; " : problem + "; ";
+  }
+  console_.say("SIGHUP: " + reopened +
+               "the configuration is read at start only; restart the host to apply a change");
+}
 
 OutputsStatus Host::outputs_status() const {
   OutputsStatus s;
@@ -295,6 +317,10 @@ void Host::stop() {
   // images before the host goes; a database that does not take them within
   // a few seconds does not hold the host up longer.
   polling_.worker.drain_and_stop();
+  // The newest image of every device, for the restore at the next start,
+  // and the trends gathered since they were last written.
+  storage_.keeper.flush();
+  storage_.trend_writer.stop();
   // History first: what the units delivered is worth more than telling the
   // broker, whose outbox is kept on disk for the next start anyway.
   storage_.writer.stop(std::chrono::seconds(4));
@@ -314,15 +340,14 @@ int run_host(const HostOptions& options) {
   signals.async_wait([&](const boost::system::error_code& ec, int) {
     if (!ec) host->request_stop();
   });
-  // A hang-up (a closed terminal, or an operator expecting a reload) leaves
-  // the units watched: the host says so and goes on.
+  // A hang-up is what logrotate sends once it has renamed the event file;
+  // a closed terminal, or an operator expecting a reload, sends it too. The
+  // units stay watched.
   boost::asio::signal_set hangup(host->io(), SIGHUP);
   std::function<void(const boost::system::error_code&, int)> on_hangup =
       [&](const boost::system::error_code& ec, int) {
         if (ec) return;
-        host->say(
-            "SIGHUP ignored: the configuration is read at start only; restart the host to apply "
-            "a change");
+        host->hang_up();
         hangup.async_wait(on_hangup);
       };
   hangup.async_wait(on_hangup);

@@ -58,6 +58,9 @@ class Host {
   }
   // Whether one of the host's threads failed, and so stopped it.
   bool failed() const { return threads_.any_failed(); }
+  // SIGHUP: opens the event file by its name again (an outside rotation has
+  // renamed it) and says so. The configuration is not read again.
+  void hang_up();
   // A line of the host's own on the console; from any thread.
   void say(const std::string& text) { console_.say(text); }
   // The outputs' status line: history, event stream, broker; from any thread.

@@ -1,6 +1,6 @@
 // kpl-host --plugin PATH|NAME --config FILE [--rounds N] [--duration-s S]
-//          [--events FILE] [--events-only KIND,...] [--history FILE]
-//          [--http ADDR:PORT [--web-config FILE]] [--quiet]
+//          [--events FILE] [--events-only KIND,...] [--events-trace]
+//          [--history FILE] [--http ADDR:PORT [--web-config FILE]] [--quiet]
 
 #include <csignal>
 #include <iostream>

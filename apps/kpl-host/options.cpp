@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <sstream>
 #include <utility>
 
+#include "apps/kpl-host/core/event_kinds.h"
 #include "apps/kpl-host/same_file.h"
 
 namespace kplhost {
@@ -59,33 +59,12 @@ std::string clashing_files(const HostOptions& opt) {
   return {};
 }
 
-const char* const event_kind_names[] = {"threshold", "alarm_point", "publish",     "alarm",
-                                        "round",     "link",        "history",     "device",
-                                        "config",    "mqtt",        "acknowledged"};
-
-// Reads --events-only's list into kinds; the problem, or empty.
-std::string read_event_kinds(const std::string& value, std::set<std::string>& kinds) {
-  std::istringstream list(value);
-  for (std::string k; std::getline(list, k, ',');) {
-    bool known = false;
-    for (const char* name : event_kind_names) known = known || k == name;
-    if (!known) {
-      std::string all;
-      for (const char* name : event_kind_names)
-        all += (all.empty() ? "" : ", ") + std::string(name);
-      return "--events-only: unknown event kind \"" + k + "\" (" + all + ")";
-    }
-    kinds.insert(k);
-  }
-  return {};
-}
-
 }  // namespace
 
 std::string usage(const std::string& plugin_dir) {
   return "usage: kpl-host --plugin PATH|NAME --config FILE [--rounds N] [--duration-s S]\n"
-         "                [--events FILE] [--events-only KIND,...] [--history FILE]\n"
-         "                [--http ADDR:PORT [--web-config FILE]] [--quiet]\n"
+         "                [--events FILE] [--events-only KIND,...] [--events-trace]\n"
+         "                [--history FILE] [--http ADDR:PORT [--web-config FILE]] [--quiet]\n"
          "A plug-in NAME without a slash is NAME.so in " +
          plugin_dir + "; see kpl-host(8).\n";
 }
@@ -93,6 +72,10 @@ std::string usage(const std::string& plugin_dir) {
 ParsedOptions parse_options(const std::vector<std::string>& args, const std::string& plugin_dir) {
   ParsedOptions r;
   HostOptions& opt = r.options;
+  // --events-only names the kinds in place of the operator's; --events-trace
+  // adds the per-round trace to whichever set that is.
+  std::set<std::string> only;
+  bool trace = false;
   auto wrong = [&r](std::string problem) {
     r.outcome = ParsedOptions::wrong;
     r.problem = std::move(problem);
@@ -106,6 +89,10 @@ ParsedOptions parse_options(const std::vector<std::string>& args, const std::str
     }
     if (arg == "--quiet") {
       opt.quiet = true;
+      continue;
+    }
+    if (arg == "--events-trace") {
+      trace = true;
       continue;
     }
     if (!takes_value(arg))
@@ -122,8 +109,8 @@ ParsedOptions parse_options(const std::vector<std::string>& args, const std::str
     } else if (arg == "--events") {
       opt.events = value;
     } else if (arg == "--events-only") {
-      const std::string problem = read_event_kinds(value, opt.event_kinds);
-      if (!problem.empty()) return wrong(problem);
+      const std::string problem = add_event_kinds(value, only);
+      if (!problem.empty()) return wrong("--events-only: " + problem);
     } else if (arg == "--http") {
       opt.http = value;
     } else if (arg == "--web-config") {
@@ -139,6 +126,8 @@ ParsedOptions parse_options(const std::vector<std::string>& args, const std::str
         return wrong("--duration-s: expected a number of seconds above 0, got " + value);
     }
   }
+  if (!only.empty()) opt.event_kinds = only;
+  if (trace) add_trace_kinds(opt.event_kinds);
   if (opt.plugin.empty()) return wrong("--plugin is required");
   if (opt.config.empty()) return wrong("--config is required");
   if (!opt.web_config.empty() && opt.http.empty())

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "apps/kpl-host/core/event_kinds.h"
+
 struct HostServices;
 
 namespace kplhost {
@@ -20,8 +22,9 @@ struct HostOptions {
   std::string config;
   Json::Value config_document;
   std::string events;
-  // Event kinds written to the event stream; empty: all of them.
-  std::set<std::string> event_kinds;
+  // Event kinds written to the event stream: the operator's unless asked
+  // otherwise (core/event_kinds.h).
+  std::set<std::string> event_kinds = default_event_kinds();
   std::string history = "kpl-history.db";
   // Stop once every device has published this many images; 0: no limit.
   long rounds = 0;

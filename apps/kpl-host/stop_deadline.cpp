@@ -12,7 +12,12 @@ StopDeadline::StopDeadline(std::chrono::milliseconds bound,
     // Written straight to standard error: a lock held by the part that hangs
     // must not hold up the end, and standard output may be a pipe whose
     // reader ends with the process.
-    const std::string line = "kpl-host: " + last_words() + "\n";
+    std::string line = "kpl-host: the stop took too long\n";
+    try {
+      line = "kpl-host: " + last_words() + "\n";
+    } catch (...) {
+      // The fixed line says enough; the end must not wait for memory.
+    }
     (void)!::write(STDERR_FILENO, line.data(), line.size());
     ::_exit(1);
   });

@@ -83,18 +83,14 @@ std::vector<std::string> client_args(const ScaleSetup& o, int run_s) {
             "--ups",         std::to_string(o.blocks.ups),
             "--ac",          std::to_string(o.blocks.ac),
             "--poll-ms",     std::to_string(o.poll_ms)};
-  std::vector<std::string> args = {
-      "--plugin",  o.plugin,          "--config",     w + "/host.json",
-      "--history", w + "/history.db", "--duration-s", std::to_string(run_s),
-      "--quiet"};
-  if (o.scrape_s > 0) args.insert(args.end(), {"--http", "127.0.0.1:0"});
-  return args;
+  // The rounds are counted from /api/devices, at both ends of the window.
+  return {"--plugin",  o.plugin,          "--config",     w + "/host.json",
+          "--history", w + "/history.db", "--duration-s", std::to_string(run_s),
+          "--http",    "127.0.0.1:0",     "--quiet"};
 }
 
-// Fetches /metrics every scrape_s seconds until `until`, timing each fetch
-// (the host renders the text on its I/O thread, then sends it).
-void scrape(const ScaleSetup& o, Process& client, steady_clock::time_point until,
-            qltbench::Window& w) {
+// The port of kpl-host's status endpoint, once it says where it listens.
+unsigned short status_port(Process& client) {
   const std::string mark = "status page http://127.0.0.1:";
   unsigned short port = 0;
   eventually(
@@ -107,6 +103,13 @@ void scrape(const ScaleSetup& o, Process& client, steady_clock::time_point until
       },
       seconds(30));
   if (port == 0) throw std::runtime_error("kpl-host did not say where its status page is");
+  return port;
+}
+
+// Fetches /metrics every scrape_s seconds until `until`, timing each fetch
+// (the host renders the text on its I/O thread, then sends it).
+void scrape(const ScaleSetup& o, unsigned short port, steady_clock::time_point until,
+            qltbench::Window& w) {
   while (steady_clock::now() < until) {
     const auto t0 = steady_clock::now();
     const HttpAnswer a = http_request(port, "/metrics");
@@ -118,16 +121,20 @@ void scrape(const ScaleSetup& o, Process& client, steady_clock::time_point until
 
 qltbench::Window measure(const ScaleSetup& o, Process& client, Process& sim) {
   qltbench::Window w;
+  const bool host = o.client != "floor";
+  const unsigned short port = host ? status_port(client) : 0;
   std::thread scraper;
   if (o.scrape_s > 0)
     scraper = std::thread(
-        [&] { scrape(o, client, steady_clock::now() + seconds(o.warmup_s + o.window_s), w); });
+        [&] { scrape(o, port, steady_clock::now() + seconds(o.warmup_s + o.window_s), w); });
   std::this_thread::sleep_for(seconds(o.warmup_s));
   w.from = next_second(std::time(nullptr));
   const auto t0 = steady_clock::now();
+  if (host) w.rounds0 = qltbench::rounds_per_device(http_request(port, "/api/devices").body);
   w.client0 = qltbench::sample_process(client.pid());
   w.sim0 = qltbench::sample_process(sim.pid());
   w.to = next_second(w.from + o.window_s - 1);
+  if (host) w.rounds1 = qltbench::rounds_per_device(http_request(port, "/api/devices").body);
   w.client1 = qltbench::sample_process(client.pid());
   w.sim1 = qltbench::sample_process(sim.pid());
   w.seconds = duration<double>(steady_clock::now() - t0).count();
@@ -172,7 +179,7 @@ int run(const ScaleSetup& o) {
     return 0;
   }
   status_counts(o.work + "/client.log", st.connected, st.reconnects, st.timeouts);
-  qltbench::print_scale_report(o, qltbench::rows_per_device(history, w.from, w.to), w, st);
+  qltbench::print_scale_report(o, qltbench::rounds_between(w.rounds0, w.rounds1), w, st);
   return 0;
 }
 

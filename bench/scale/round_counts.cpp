@@ -1,45 +1,27 @@
 #include "bench/scale/round_counts.h"
 
-#include <sqlite3.h>
-
 #include <fstream>
 #include <stdexcept>
 
+#include "testkit/json_text.h"
+
 namespace qltbench {
 
-std::string local_time_text(std::time_t t) {
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
-  return text;
+std::map<unsigned int, long> rounds_per_device(const std::string& devices_json) {
+  std::map<unsigned int, long> rounds;
+  for (const Json::Value& d : json_of(devices_json))
+    rounds[d["device"].asUInt()] = static_cast<long>(d["rounds"].asInt64());
+  return rounds;
 }
 
-std::map<unsigned int, long> rows_per_device(const std::string& db_path, std::time_t from,
-                                             std::time_t to) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    throw std::runtime_error(db_path + ": cannot be opened");
+std::map<unsigned int, long> rounds_between(const std::map<unsigned int, long>& before,
+                                            const std::map<unsigned int, long>& after) {
+  std::map<unsigned int, long> rounds;
+  for (const auto& [device, n] : after) {
+    const auto b = before.find(device);
+    rounds[device] = n - (b == before.end() ? 0 : b->second);
   }
-  sqlite3_stmt* q = nullptr;
-  const char* sql =
-      "SELECT device_number, COUNT(*) FROM history WHERE local_time >= ? AND local_time < ? "
-      "GROUP BY device_number";
-  std::map<unsigned int, long> rows;
-  int rc = sqlite3_prepare_v2(db, sql, -1, &q, nullptr);
-  if (rc == SQLITE_OK) {
-    const std::string a = local_time_text(from), b = local_time_text(to);
-    sqlite3_bind_text(q, 1, a.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(q, 2, b.c_str(), -1, SQLITE_TRANSIENT);
-    while ((rc = sqlite3_step(q)) == SQLITE_ROW)
-      rows[static_cast<unsigned int>(sqlite3_column_int64(q, 0))] = sqlite3_column_int64(q, 1);
-  }
-  const std::string err = sqlite3_errmsg(db);
-  sqlite3_finalize(q);
-  sqlite3_close(db);
-  if (rc != SQLITE_DONE) throw std::runtime_error(db_path + ": " + err);
-  return rows;
+  return rounds;
 }
 
 std::map<unsigned int, long> passes_per_device(const std::string& passes_path, std::time_t from,

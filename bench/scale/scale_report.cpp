@@ -35,7 +35,7 @@ void print_cpu(const ScaleSetup& s, const std::map<unsigned int, long>& rounds, 
               100.0 * (w.client1.system_s - w.client0.system_s) / w.seconds,
               done ? 1e6 * cpu / static_cast<double>(done) : 0.0);
   std::printf("  %s threads in start order%s:", s.client.c_str(),
-              s.client == "kpl-host" ? " (main, worker, I/O)" : "");
+              s.client == "kpl-host" ? " (main, history writer, trend writer, worker, I/O)" : "");
   for (const auto& [tid, end] : w.client1.thread_cpu_s) {
     const auto begin = w.client0.thread_cpu_s.find(tid);
     const double used = end - (begin == w.client0.thread_cpu_s.end() ? 0.0 : begin->second);

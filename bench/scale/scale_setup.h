@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ctime>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ struct Window {
   std::time_t from = 0, to = 0;
   double seconds = 0;
   ProcSample client0, client1, sim0, sim1;
+  // kpl-host's rounds per device at both ends.
+  std::map<unsigned int, long> rounds0, rounds1;
   // How long each /metrics fetch took, and the size of the last.
   std::vector<double> scrape_ms;
   size_t metrics_bytes = 0;

@@ -76,11 +76,12 @@ TEST(OutsideTools, OpensslChecksTheTlsAndReadsAnAnswerThroughIt) {
   std::ofstream(dir + "/web.yml")
       << "tls_server_config:\n  cert_file: web.crt\n  key_file: web.key\n"
       << "basic_auth_users:\n  alice: " << alice_hash << "\n";
+  ThreadGuard threads;
   boost::asio::io_context io;
   DeviceRegistry registry;
   named_devices(registry);
   const std::string path = dir + "/web.yml";
-  HttpAccess access = web_access(io, load_web_config(path), path);
+  HttpAccess access = web_access(io, load_web_config(path), path, threads);
   const StatusRoutes routes(registry, [] { return OutputsStatus(); },
                             {nullptr, [](std::function<void()> t) { t(); }, access.login, true});
   HttpServer server(

@@ -147,6 +147,7 @@ TEST_F(SitePage, FortyUnitsAtAGlanceAndAnAcknowledgementThatOutlastsARestart) {
   ASSERT_EQ(seen["values"].size(), expected.size());
   for (const Json::Value& v : seen["values"])
     EXPECT_EQ(v[1].asString(), expected[v[0].asString()]) << v[0].asString();
+  EXPECT_EQ(seen["trend_plots"].asUInt(), expected.size()) << seen["trend_failures"];
 
   const std::string acknowledged = seen["acknowledged"].asString();
   EXPECT_EQ(acknowledged.rfind("alice, 20", 0), 0u) << acknowledged;

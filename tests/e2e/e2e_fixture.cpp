@@ -43,7 +43,7 @@ std::string EndToEnd::write_config(int poll_interval_ms, const std::string& extr
   std::vector<std::pair<UnitEntry, unsigned short>> all = endpoints;
   for (const auto& [entry, unit] : units) all.emplace_back(entry, unit->port());
   std::ostringstream c;
-  c << "{\"poll_interval_ms\": " << poll_interval_ms << ", \"devices\": [";
+  c << "{" << top_keys << "\"poll_interval_ms\": " << poll_interval_ms << ", \"devices\": [";
   for (size_t i = 0; i < all.size(); ++i) {
     const auto& [entry, port] = all[i];
     const auto& m = entry.composition;
@@ -60,8 +60,8 @@ std::string EndToEnd::write_config(int poll_interval_ms, const std::string& extr
 }
 
 std::vector<std::string> EndToEnd::host_args(const std::vector<std::string>& more) const {
-  std::vector<std::string> a{"--plugin", QLTMODEL_SO, "--config",  config_path,
-                             "--events", events_path, "--history", history_path};
+  std::vector<std::string> a{"--plugin",  QLTMODEL_SO,      "--config",  config_path, "--events",
+                             events_path, "--events-trace", "--history", history_path};
   a.insert(a.end(), more.begin(), more.end());
   return a;
 }
@@ -78,8 +78,13 @@ std::unique_ptr<Process> EndToEnd::run_host(const std::vector<std::string>& args
 }
 
 std::vector<Json::Value> EndToEnd::events() const {
+  // The files a rotation renamed first, the oldest first: a long run of the
+  // trace passes the default size.
+  std::string text;
+  for (int n = 4; n >= 1; --n) text += read_text(events_path + "." + std::to_string(n));
+  text += read_text(events_path);
   std::vector<Json::Value> out;
-  std::istringstream in(read_text(events_path));
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     Json::Value v;

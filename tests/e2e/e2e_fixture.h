@@ -32,6 +32,9 @@ class EndToEnd : public ::testing::Test {
   // "appSetting" (both text that starts with a comma).
   std::string write_config(int poll_interval_ms = 100, const std::string& extra_device_keys = "",
                            const std::string& extra_app_setting = "");
+  // The host's options for its config, event stream and history, and more.
+  // The tests read the per-round trace (each image as published), so the
+  // stream is asked for it.
   std::vector<std::string> host_args(const std::vector<std::string>& more) const;
   // kpl-host with host_args(more); run_host: with exactly args. Its output
   // goes to files in dir.
@@ -57,6 +60,8 @@ class EndToEnd : public ::testing::Test {
 
   std::string dir;
   std::string config_path, events_path, history_path;
+  // Top-level keys for write_config, each followed by a comma.
+  std::string top_keys;
   qltsim::Simulator sim;
   std::vector<std::pair<UnitEntry, qltsim::Unit*>> units;
   std::vector<std::pair<UnitEntry, unsigned short>> endpoints;

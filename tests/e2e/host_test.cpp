@@ -12,6 +12,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -27,7 +30,7 @@ namespace {
 using namespace std::chrono_literals;
 
 long history_rows(const std::string& path, unsigned int device) {
-  kplhost::HistoryStore store(path, 1000000);
+  kplhost::HistoryStore store(path);
   return store.count(device);
 }
 
@@ -49,13 +52,16 @@ TEST_F(EndToEnd, LockedHistoryDelaysOnlyHistory) {
   add_unit({7, {1, 0, 0, 0, 1}});
   add_unit({8, {0, 0, 0, 0, 1}});
   sim.start();
+  // Every round's image, so that each round is a row to wait for.
+  top_keys = R"("history_interval_s": 0,)";
   write_config(200);
   auto host = start_host({"--quiet"});
   ASSERT_TRUE(published(7) && published(8)) << host->out();
   ASSERT_TRUE(eventually([&] { return history_rows(history_path, 7) > 0; }, 10s));
 
   {
-    kplhost::SqliteFile locker(history_path, "the test's connection");
+    kplhost::SqliteFile locker(history_path, "the test's connection",
+                               kplhost::SqliteFile::Sync::every_commit);
     ASSERT_TRUE(eventually(
         [&] {
           try {
@@ -109,15 +115,70 @@ TEST_F(EndToEnd, KilledHostLeavesWholeEventLines) {
   EXPECT_GT(events().size(), lines);
 }
 
+// kill -9 while the event file is rotated every round or two, an alarm
+// raised and cleared meanwhile: every file holds whole lines, and the alarm
+// lines, oldest file first, are every change the host saw, in order.
+TEST_F(EndToEnd, KilledWhileRotatingLosesNoAlarmLine) {
+  qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  // A round's trace is about 30 KB: a rotation every two or three rounds,
+  // and room for every file the run makes (about 50).
+  top_keys = R"("events_max_mb": 0.08, "events_keep": 100,)";
+  write_config(20);
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(eventually([&] { return !!std::ifstream(events_path + ".2"); }, 10s)) << host->out();
+  const int changes = 16;
+  for (int i = 0; i < changes; ++i) {
+    if (i % 2 == 0)
+      unit.raise("ups1.QLT_0");
+    else
+      unit.clear("ups1.QLT_0");
+    std::this_thread::sleep_for(150ms);
+  }
+  host->kill_hard();
+
+  std::vector<std::string> files;
+  for (int n = 100; n >= 1; --n)
+    if (std::ifstream(events_path + "." + std::to_string(n)))
+      files.push_back(events_path + "." + std::to_string(n));
+  files.push_back(events_path);
+  ASSERT_GE(files.size(), 10u);
+  ASSERT_LT(files.size(), 100u);
+  std::vector<std::string> states;
+  for (const std::string& f : files) {
+    const std::string text = read_text(f);
+    if (text.empty()) continue;
+    expect_whole_lines(text);
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      Json::Value v;
+      std::istringstream one(line);
+      one >> v;
+      if (v["event"] == "alarm" && v["id"] == "QLT_0") states.push_back(v["state"].asString());
+    }
+  }
+  // The last change may not have been polled before the kill.
+  ASSERT_GE(states.size(), static_cast<size_t>(changes - 1));
+  ASSERT_LE(states.size(), static_cast<size_t>(changes));
+  for (size_t i = 0; i < states.size(); ++i)
+    EXPECT_EQ(states[i], i % 2 == 0 ? "raised" : "cleared") << i;
+}
+
 // A disk that takes no more: lines are lost whole, counted and reported,
 // history says it fails, and polling goes on.
 TEST_F(EndToEnd, FullDiskLosesWholeLinesAndSaysSo) {
   qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
   sim.start();
+  // Every round's image, at once, so that history meets the full disk too.
+  top_keys = R"("history_interval_s": 0,)";
   write_config(50);
   auto host = start_host({}, 64 * 1024);
-  ASSERT_TRUE(
-      eventually([&] { return host->out().find("lines are lost") != std::string::npos; }, 20s))
+  ASSERT_TRUE(eventually(
+      [&] {
+        return host->out().find("lines are lost") != std::string::npos &&
+               host->out().find("history: failing") != std::string::npos;
+      },
+      20s))
       << host->out();
   const auto served = unit.requests_served();
   ASSERT_TRUE(unit.wait_for_requests(served + 50, 10s));
@@ -151,7 +212,7 @@ TEST_F(EndToEnd, ThrowingDeviceStopsAloneAndTheHostGoesOn) {
   c << "]}";
   std::ofstream(config_path) << c.str();
   const auto host = run_host({"--plugin", THROWING_PLUGIN_SO, "--config", config_path, "--events",
-                              events_path, "--history", history_path, "--quiet"});
+                              events_path, "--events-trace", "--history", history_path, "--quiet"});
   ASSERT_TRUE(eventually([&] { return events_of("publish", 10).size() >= 20; }, 20s))
       << host->out();
   host->interrupt();
@@ -242,6 +303,45 @@ TEST_F(EndToEnd, FirstPassAtLinkUpAndConnectTimeout) {
   ::close(listener);
 }
 
+// The package's logrotate snippet, run by logrotate itself on this host's
+// file (paths, user and signal made the test's): the file is renamed by
+// date, the host told, and the lines go on into a new file, none to the
+// renamed one.
+TEST_F(EndToEnd, PackagedLogrotateRenamesAndTheHostReopens) {
+  add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(50);
+  auto host = start_host({"--quiet"});
+  ASSERT_TRUE(published(7, 3)) << host->out();
+  std::string conf = read_text(QLT_SOURCE_DIR "/debian/kpl-host.logrotate");
+  auto swap = [&](const std::string& from, const std::string& to) {
+    const size_t at = conf.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    conf.replace(at, from.size(), to);
+  };
+  swap("/var/log/kpl-host/events.jsonl", events_path);
+  swap("su kpl-host kpl-host", "");
+  swap("systemctl kill --kill-whom=main --signal=HUP kpl-host.service",
+       "kill -HUP " + std::to_string(host->pid()));
+  std::ofstream(dir + "/logrotate.conf") << conf;
+  ASSERT_EQ(std::system(("logrotate --force --state '" + dir + "/logrotate.state' '" + dir +
+                         "/logrotate.conf'")
+                            .c_str()),
+            0);
+  ASSERT_TRUE(eventually([&] { return host->out().find("reopened") != std::string::npos; }, 5s))
+      << host->out();
+  std::string renamed;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    if (e.path().filename().string().rfind("events.jsonl-", 0) == 0) renamed = e.path();
+  ASSERT_FALSE(renamed.empty());
+  const std::string before = read_text(renamed);
+  EXPECT_TRUE(published(7, 3));
+  EXPECT_EQ(read_text(renamed), before);
+  expect_whole_lines(before);
+  host->interrupt();
+  EXPECT_EQ(host->wait(10s), 0);
+}
+
 // As a service: ready once polling, the watchdog patted every half interval
 // while rounds go on, and stopping said before the end. A host given no unit
 // says so and idles, patting all the same.
@@ -254,7 +354,8 @@ TEST_F(EndToEnd, ServiceNoticesReadyWatchdogAndStopping) {
   ASSERT_TRUE(systemd.wait_for("READY=1\nSTATUS=polling 1 device(s)", 10s)) << host->err();
   EXPECT_TRUE(published(7, 5));
   ASSERT_TRUE(systemd.wait_for("WATCHDOG=1", 1s));
-  // A hang-up is not a stop: the host says so and goes on polling.
+  // A hang-up is not a stop: the host reopens its event file (logrotate's
+  // signal, below), says so and goes on polling.
   host->signal(SIGHUP);
   for (int pats = 0; pats < 5; ++pats) EXPECT_TRUE(systemd.wait_for("WATCHDOG=1", 500ms));
   EXPECT_TRUE(published(7, events_of("publish", 7).size() + 3));
@@ -267,7 +368,8 @@ TEST_F(EndToEnd, ServiceNoticesReadyWatchdogAndStopping) {
   host->signal(SIGTERM);
   EXPECT_TRUE(systemd.wait_for("STOPPING=1", 5s));
   EXPECT_EQ(host->wait(10s), 0);
-  EXPECT_NE(host->out().find("kpl-host: SIGHUP ignored: the configuration is read at start only"),
+  EXPECT_NE(host->out().find("kpl-host: SIGHUP: event file " + events_path +
+                             " reopened; the configuration is read at start only"),
             std::string::npos)
       << host->out();
 

@@ -3,9 +3,17 @@
 // Prometheus, the metrics scraped. The site's page in a real browser is an
 // acceptance test of its own (tests/acceptance/).
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <fstream>
+#include <map>
+#include <thread>
 
+#include "apps/kpl-host/core/wall_clock.h"
+#include "apps/kpl-host/storage/trend_recorder.h"
+#include "apps/kpl-host/storage/trend_store.h"
 #include "testkit/free_port.h"
 #include "testkit/http_client.h"
 #include "testkit/json_text.h"
@@ -151,6 +159,187 @@ TEST_F(OperatorViewAcceptance, PrometheusScrapesTheHost) {
       30s);
   EXPECT_TRUE(up) << answer.toStyledString() << prometheus.out();
   prometheus.stop(5s);
+  host->interrupt();
+  EXPECT_EQ(host->wait(10s), 0);
+}
+
+// A temperature over the last 24 hours, put in the store with a clock
+// stepped by hand: /api/trend answers each minute's least, mean and
+// greatest value as the test worked them out, the CSV says the same, and a
+// real browser draws the plot on the page.
+TEST_F(OperatorViewAcceptance, TrendOfATemperatureOverADayInARealBrowser) {
+  using namespace kplhost;
+  const std::int64_t now = unix_seconds(std::chrono::system_clock::now());
+  const std::int64_t end = now - now % 60, start = end - 86400;
+  // A day's wave and a ripple, a sample every 10 s; each minute as the test
+  // expects it, in double, independently of the store.
+  auto temperature = [](std::int64_t t) {
+    return static_cast<float>(22 + 3 * std::sin(2 * M_PI * static_cast<double>(t % 86400) / 86400) +
+                              0.2 * std::sin(static_cast<double>(t) / 37));
+  };
+  struct Minute {
+    float min = 1e9f, max = -1e9f;
+    double sum = 0;
+    int n = 0;
+  };
+  std::map<std::int64_t, Minute> expected;
+  {
+    TrendStore store(history_path);
+    TrendRecorder recorder;
+    for (std::int64_t t = start; t < end; t += 10) {
+      const float v = temperature(t);
+      Minute& m = expected[t - t % 60];
+      m.min = std::min(m.min, v);
+      m.max = std::max(m.max, v);
+      m.sum += v;
+      ++m.n;
+      recorder.add(7,
+                   {{rule_analogue,
+                     "temperature_1_value",
+                     "温度1",
+                     6,
+                     value_bits_of(v),
+                     {},
+                     {},
+                     rule_normal}},
+                   t);
+      if (t % 3600 == 3590) store.write(recorder.take());
+    }
+    store.write(recorder.take(true));
+  }
+
+  add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(100);
+  const unsigned short port = start_with_http();
+  ASSERT_NE(port, 0) << host->out();
+  ASSERT_TRUE(eventually([&] { return device(port, 7)["state"] == "online"; }, 10s));
+
+  const std::string query = "?device=7&point=temperature_1_value&range=24h";
+  const Json::Value trend = json_of(http_request(port, "/api/trend" + query).body);
+  EXPECT_EQ(trend["desc"], "温度1");
+  EXPECT_EQ(trend["step_s"], 60);
+  long matched = 0;
+  for (const Json::Value& s : trend["samples"]) {
+    const auto it = expected.find(s["t"].asInt64());
+    if (it == expected.end()) continue;
+    const Minute& m = it->second;
+    EXPECT_EQ(s["min"].asFloat(), m.min) << s["t"].asInt64();
+    EXPECT_EQ(s["max"].asFloat(), m.max) << s["t"].asInt64();
+    EXPECT_NEAR(s["mean"].asDouble(), m.sum / m.n, 1e-5) << s["t"].asInt64();
+    EXPECT_EQ(s["samples"].asInt(), m.n) << s["t"].asInt64();
+    ++matched;
+  }
+  // All but the minutes the range has moved past since the test began.
+  EXPECT_GE(matched, 1440 - 3);
+  const HttpAnswer csv = http_request(port, "/api/trend.csv" + query);
+  EXPECT_EQ(std::count(csv.body.begin(), csv.body.end(), '\n'),
+            static_cast<long>(trend["samples"].size()) + 1);
+
+  // The page of every device's values, where each has its plots.
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/status";
+  auto browse = [&](const std::string& what) {
+    Process chromium("chromium",
+                     {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                      "--disable-background-networking", "--virtual-time-budget=6000",
+                      "--window-size=412,1000", what, url},
+                     {dir + "/chromium.out", dir + "/chromium.err"});
+    EXPECT_EQ(chromium.wait(60s), 0) << chromium.err();
+    return chromium.out();
+  };
+  const std::string dom = browse("--dump-dom");
+  const size_t plot = dom.find(R"(<div class="trend" id="trend-7-temperature_1_value")");
+  ASSERT_NE(plot, std::string::npos) << dom;
+  const std::string drawn = dom.substr(plot, dom.find("</svg>", plot) - plot);
+  EXPECT_NE(drawn.find("<svg"), std::string::npos) << drawn.substr(0, 400);
+  EXPECT_NE(drawn.find("<polygon"), std::string::npos) << drawn.substr(0, 400);
+  EXPECT_NE(drawn.find(R"(<title>温度1 over 24h</title>)"), std::string::npos);
+  browse("--screenshot=" + std::string(QLT_BUILD_DIR) + "/trend-plot.png");
+  host->interrupt();
+  EXPECT_EQ(host->wait(10s), 0);
+}
+
+long resident_kib(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+int connect_to(unsigned short port) {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  return ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? s : (::close(s), -1);
+}
+
+// The status code a raw request gets, or 0 when the connection just ends.
+int status_of(unsigned short port, const std::string& request) {
+  const int s = connect_to(port);
+  if (s < 0) return -1;
+  (void)::send(s, request.data(), request.size(), MSG_NOSIGNAL);
+  char buf[64] = {};
+  const ssize_t n = ::recv(s, buf, sizeof buf - 1, 0);
+  ::close(s);
+  return n > 12 ? std::atoi(buf + 9) : 0;
+}
+
+// Clients that hold connections, send too much, read too slowly or ask for
+// what is not there get clear answers, and the rounds keep their pace.
+TEST_F(OperatorView, HostileClientsNeitherStallRoundsNorGrowMemory) {
+  add_unit({7, {1, 0, 0, 0, 1}});
+  sim.start();
+  write_config(100);
+  const unsigned short port = start_with_http();
+  ASSERT_NE(port, 0) << host->out();
+  ASSERT_TRUE(published(7, 5));
+  const long rss_before = resident_kib(host->pid());
+  const size_t rounds_before = events_of("publish", 7).size();
+  const auto start = std::chrono::steady_clock::now();
+
+  std::vector<int> idle;
+  for (int i = 0; i < 30; ++i) idle.push_back(connect_to(port));
+  EXPECT_EQ(status_of(port, "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(1 << 20, 'a') +
+                                "\r\n\r\n"),
+            431);
+  EXPECT_EQ(status_of(port, "DELETE /metrics HTTP/1.1\r\nHost: x\r\n\r\n"), 405);
+  EXPECT_EQ(status_of(port, "BREW /pot HTTP/1.1\r\nHost: x\r\n\r\n"), 405);
+  EXPECT_EQ(status_of(port, "POST /api/devices HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}"),
+            405);
+  EXPECT_EQ(status_of(port, "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}"), 400);
+  EXPECT_EQ(status_of(port, "GET /../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n"), 404);
+  EXPECT_EQ(status_of(port, "this is not http\r\n\r\n"), 0);
+
+  // A reader that takes one byte a second of a large answer.
+  const int slow = connect_to(port);
+  const int small = 1024;
+  ::setsockopt(slow, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  const std::string get = "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n";
+  (void)::send(slow, get.data(), get.size(), MSG_NOSIGNAL);
+  for (int i = 0; i < 5; ++i) {
+    char byte;
+    (void)::recv(slow, &byte, 1, 0);
+    std::this_thread::sleep_for(1s);
+  }
+  // Meanwhile the endpoint still answers others.
+  EXPECT_EQ(http_request(port, "/api/devices").status, 200);
+
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const size_t rounds = events_of("publish", 7).size() - rounds_before;
+  const long rss_after = resident_kib(host->pid());
+  std::printf("hostile clients: %zu rounds in %.1f s (poll 100 ms), resident %ld -> %ld KiB\n",
+              rounds, seconds, rss_before, rss_after);
+  EXPECT_GE(static_cast<double>(rounds), 0.8 * seconds / 0.1);
+#ifdef QLT_SANITIZED
+  EXPECT_LT(rss_after - rss_before, 32768);
+#else
+  EXPECT_LT(rss_after - rss_before, 4096);
+#endif
+  for (int s : idle) ::close(s);
+  ::close(slow);
   host->interrupt();
   EXPECT_EQ(host->wait(10s), 0);
 }

@@ -37,10 +37,14 @@ TEST_F(EndToEnd, SoakTenThousandRoundsWithFaultsSprinkledIn) {
     u.set_fault(f);
   }
   sim.start();
+  // The images only, all in one file: 13 units' thousand images are some
+  // 60 MB.
+  top_keys = R"("events_max_mb": 1000,)";
   write_config(10, "", R"(, "reply_timeout_ms": 100)");
   const long rounds_each = 1000;
-  auto host =
-      start_host({"--quiet", "--events-only", "publish", "--rounds", std::to_string(rounds_each)});
+  auto host = run_host({"--plugin", QLTMODEL_SO, "--config", config_path, "--events", events_path,
+                        "--events-only", "publish", "--history", history_path, "--quiet",
+                        "--rounds", std::to_string(rounds_each)});
 
   // Memory once every unit has served a hundred passes, and from then on
   // until the host stops by itself.

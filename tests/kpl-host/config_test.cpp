@@ -12,6 +12,7 @@
 
 #include "apps/kpl-host/core/close_match.h"
 #include "apps/kpl-host/core/endpoint_text.h"
+#include "apps/kpl-host/options.h"
 #include "testkit/temp_path.h"
 
 namespace {
@@ -52,7 +53,13 @@ std::string top(const std::string& extra) {
 TEST_F(ConfigFile, MinimalDeviceTakesTheDefaults) {
   const auto cfg = load_config(write(device()));
   EXPECT_EQ(cfg.poll_interval_ms, 1000);
-  EXPECT_EQ(cfg.history_queue, 10000);
+  EXPECT_EQ(cfg.disk.history_queue, 10000);
+  EXPECT_EQ(cfg.disk.history_interval_s, 600);
+  EXPECT_EQ(cfg.disk.history_keep_days, 90);
+  EXPECT_EQ(cfg.disk.history_max_mb, 256);
+  EXPECT_DOUBLE_EQ(cfg.disk.events_max_mb, 10);
+  EXPECT_EQ(cfg.disk.events_keep, 4);
+  EXPECT_TRUE(cfg.notes.empty());
   ASSERT_EQ(cfg.devices.size(), 1u);
   const auto& d = cfg.devices[0];
   EXPECT_EQ(d.device_number, 7u);
@@ -85,8 +92,8 @@ TEST_F(ConfigFile, FullDevice) {
   EXPECT_FALSE(d.thresholds.at("water_value").min.has_value());
   EXPECT_EQ(d.json["appSetting"]["ups"].asInt(), 1);
   EXPECT_EQ(d.name, "");
-  EXPECT_EQ(cfg.alarm_log_rows, 20000);
-  EXPECT_EQ(cfg.alarm_log_days, 365);
+  EXPECT_EQ(cfg.disk.alarm_log_rows, 20000);
+  EXPECT_EQ(cfg.disk.alarm_log_days, 365);
   const auto named = load_config(write(
       device(R"(,"name":"UPS \"A\" \\ 电池柜","location":"机房 2 <b>","appSetting":{"name":1})")));
   EXPECT_EQ(named.devices[0].name, "UPS \"A\" \\ 电池柜");
@@ -99,7 +106,7 @@ TEST_F(ConfigFile, TopLevelConnectTimeoutIsEachDevicesDefault) {
             R"("devices":[{"device_number":7,"ip":"::1","port":1},)"
             R"({"device_number":8,"ip":"unit-8.site","port":2,"connect_timeout_ms":900,)"
             R"("timeouts_before_reconnect":1}]})"));
-  EXPECT_EQ(cfg.history_queue, 10000000);
+  EXPECT_EQ(cfg.disk.history_queue, 10000000);
   EXPECT_EQ(cfg.devices[0].connect_timeout_ms, 100);
   EXPECT_EQ(cfg.devices[1].connect_timeout_ms, 900);
   EXPECT_EQ(cfg.devices[0].timeouts_before_reconnect, 5);
@@ -109,6 +116,23 @@ TEST_F(ConfigFile, TopLevelConnectTimeoutIsEachDevicesDefault) {
   // Wherever an endpoint is written, an IPv6 address is in brackets.
   EXPECT_EQ(kplhost::endpoint_text("::1", 15091), "[::1]:15091");
   EXPECT_EQ(kplhost::endpoint_text("unit-8.site", 502), "unit-8.site:502");
+}
+
+// What the host keeps on disk; history_keep, from an earlier release, still
+// starts the host, with a note that it is no longer used.
+TEST_F(ConfigFile, DiskKeysAndTheKeyTheyReplace) {
+  const auto cfg = load_config(write(
+      top(R"("history_interval_s":0,"history_keep_days":7,"history_max_mb":64,"events_max_mb":0.5,)"
+          R"("events_keep":2,"history_keep":1000,)")));
+  EXPECT_EQ(cfg.disk.history_interval_s, 0);
+  EXPECT_EQ(cfg.disk.history_keep_days, 7);
+  EXPECT_EQ(cfg.disk.history_max_mb, 64);
+  EXPECT_DOUBLE_EQ(cfg.disk.events_max_mb, 0.5);
+  EXPECT_EQ(cfg.disk.events_keep, 2);
+  ASSERT_EQ(cfg.notes.size(), 1u);
+  EXPECT_EQ(cfg.notes[0],
+            "history_keep is no longer used: the history keeps images for history_keep_days (7) "
+            "within history_max_mb (64); remove it from the configuration");
 }
 
 TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
@@ -181,6 +205,17 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
        f + "history_queue: expected an integer from 10 to 10000000, got 9"},
       {top(R"("history_queue":10000001,)"),
        f + "history_queue: expected an integer from 10 to 10000000, got 10000001"},
+      {top(R"("history_interval_s":-1,)"),
+       f + "history_interval_s: expected an integer from 0 to 86400, got -1"},
+      {top(R"("history_keep_days":0,)"),
+       f + "history_keep_days: expected an integer from 1 to 36500, got 0"},
+      {top(R"("history_max_mb":0.5,)"),
+       f + "history_max_mb: expected an integer from 1 to 1000000, got 0.5"},
+      {top(R"("events_max_mb":0.001,)"),
+       f + "events_max_mb: expected a number from 0.01 to 100000, got 0.001"},
+      {top(R"("events_keep":0,)"), f + "events_keep: expected an integer from 1 to 100, got 0"},
+      {top(R"("history_keep":0,)"),
+       f + "history_keep: expected an integer from 1 to 100000000, got 0"},
       // An unknown key is reported before any value is read: here, before the missing devices.
       {R"({"poll_intervall_ms":100})",
        f + "poll_intervall_ms: unknown key; did you mean poll_interval_ms?"},
@@ -197,9 +232,10 @@ TEST_F(ConfigFile, ProblemsNameFileKeyAndExpectation) {
            "appSetting, thresholds, ao_names, ao_deadband, connect_timeout_ms, offline_after_ms, "
            "timeouts_before_reconnect, name, location, sim"},
       {top(R"("retries":3,)"),
-       f + "retries: unknown key; known keys: poll_interval_ms, history_keep, history_queue, "
-           "connect_timeout_ms, timeouts_before_reconnect, devices, mqtt, alarm_log_rows, "
-           "alarm_log_days"},
+       f + "retries: unknown key; known keys: poll_interval_ms, history_interval_s, "
+           "history_keep_days, history_max_mb, history_queue, events_max_mb, events_keep, "
+           "alarm_log_rows, alarm_log_days, connect_timeout_ms, timeouts_before_reconnect, "
+           "devices, mqtt, history_keep"},
       {top(R"("alarm_log_rows":99,)"),
        f + "alarm_log_rows: expected an integer from 100 to 10000000, got 99"},
       {top(R"("alarm_log_days":0,)"),
@@ -285,6 +321,39 @@ TEST(ConfigFileMissing, NamesTheFile) {
   } catch (const ConfigError& e) {
     EXPECT_STREQ(e.what(), "/: is a directory; expected a config file");
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The event kinds on the command line: the operator's by default, the
+// per-round trace added by --events-trace, a list of one's own by
+// --events-only (with the trace added to it, if asked), a kind unknown
+// named with every known one.
+TEST(CommandLine, EventKindsTheOperatorsUnlessAskedOtherwise) {
+  const std::vector<std::string> base = {"--plugin", "./p.so", "--config", "h.json"};
+  auto kinds = [&](std::vector<std::string> more) {
+    more.insert(more.begin(), base.begin(), base.end());
+    const kplhost::ParsedOptions p = kplhost::parse_options(more, "/plugins");
+    EXPECT_EQ(p.outcome, kplhost::ParsedOptions::run) << p.problem;
+    std::string all;
+    for (const std::string& k : p.options.event_kinds) all += (all.empty() ? "" : ",") + k;
+    return all;
+  };
+  EXPECT_EQ(kinds({}), "acknowledged,alarm,config,device,health,history,link,mqtt");
+  EXPECT_EQ(kinds({"--events-trace"}),
+            "acknowledged,alarm,alarm_point,config,device,health,history,link,mqtt,publish,round,"
+            "threshold");
+  EXPECT_EQ(kinds({"--events-only", "publish,alarm"}), "alarm,publish");
+  EXPECT_EQ(kinds({"--events-trace", "--events-only", "alarm"}),
+            "alarm,alarm_point,publish,round,threshold");
+  const kplhost::ParsedOptions bad =
+      kplhost::parse_options({"--plugin", "p", "--config", "h", "--events-only", "alarms"}, "/p");
+  EXPECT_EQ(bad.outcome, kplhost::ParsedOptions::wrong);
+  EXPECT_EQ(bad.problem,
+            "--events-only: unknown event kind \"alarms\" (threshold, alarm_point, publish, round, "
+            "alarm, acknowledged, link, device, health, history, config, mqtt)");
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ TEST_F(StatusServer, AnswersAndRefusals) {
     EXPECT_EQ(answer.find("\r\nAllow: GET, HEAD\r\n") != std::string::npos, c.allow);
   }
   const HttpAnswer missing = http_request(port, "/nothing");
-  EXPECT_EQ(missing.body, "not found; try /, /api/devices, /api/alarms or /metrics\n");
+  EXPECT_EQ(missing.body, "not found; try /, /api/devices, /api/alarms, /api/trend or /metrics\n");
   // HEAD: the headers of GET, without the body.
   const std::string head = raw_exchange(port, "HEAD /api/devices" + closing + "\r\n");
   EXPECT_EQ(head_of(head), "HTTP/1.1 200 OK");

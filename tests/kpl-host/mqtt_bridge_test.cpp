@@ -34,7 +34,7 @@ class FakeConnection final : public MqttConnection {
   };
 
   explicit FakeConnection(Handlers h) : handlers_(std::move(h)) {}
-  void start() override {}
+  void start(ThreadGuard&) override {}
   int publish(const std::string& topic, const std::string& payload, int qos, bool) override {
     const bool alarm = topic.size() > 7 && topic.compare(topic.size() - 7, 7, "/alarms") == 0;
     std::lock_guard<std::mutex> g(lock_);
@@ -210,7 +210,7 @@ TEST_F(Bridge, UnreadableLastSequenceStopsTheStart) {
     MqttOutbox outbox(path, 10);
     outbox.append("t", "{}");
   }
-  SqliteFile(path, "the test's database")
+  SqliteFile(path, "the test's database", SqliteFile::Sync::every_commit)
       .exec("UPDATE sqlite_sequence SET seq = 'x' WHERE name = 'mqtt_outbox'");
   try {
     make_bridge();

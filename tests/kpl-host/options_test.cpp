@@ -44,8 +44,8 @@ std::vector<std::string> words(const std::string& line) {
 TEST_F(Options, RefusalsSayWhatIsWrong) {
   const std::string max = std::to_string(LONG_MAX);
   const std::string kinds =
-      "threshold, alarm_point, publish, alarm, round, link, history, device, config, mqtt, "
-      "acknowledged";
+      "threshold, alarm_point, publish, round, alarm, acknowledged, link, device, health, "
+      "history, config, mqtt";
   const std::pair<std::string, std::string> wrong[] = {
       {"--config x.json", "--plugin is required"},
       {"--plugin p", "--config is required"},

@@ -46,7 +46,7 @@ class SiteAccess : public ::testing::Test {
     HttpAccess access;
     if (login) {
       access.login = std::make_shared<Login>(
-          io, std::map<std::string, std::string>{{"alice", alice_hash}}, 300ms);
+          io, std::map<std::string, std::string>{{"alice", alice_hash}}, threads, 300ms);
       access.writes = true;
     }
     const StatusRoutes routes(
@@ -72,6 +72,7 @@ class SiteAccess : public ::testing::Test {
     more.emplace_back("Authorization", basic_authorization("alice", password));
     return http_request(port, target, method, more, body);
   }
+  ThreadGuard threads;
   boost::asio::io_context io;
   DeviceRegistry registry;
   FakeRecords records;

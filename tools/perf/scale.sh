@@ -13,8 +13,9 @@
 #   tools/perf/scale.sh [N...]
 #   PLACEMENTS="free apart together" CLIENTS="kpl-host floor" WINDOW_S=30 WARMUP_S=10 \
 #     POLL_MS=1000 tools/perf/scale.sh 1000
-# SCRAPE_S=5 turns kpl-host's status endpoint on and fetches /metrics every
-# 5 s through the window, timing each fetch.
+# kpl-host serves its status endpoint, whose /api/devices counts the rounds
+# at both ends of the window; SCRAPE_S=5 also fetches /metrics every 5 s
+# through the window, timing each fetch.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=$(tools/perf/build.sh qlt-scale qlt-scale-floor kpl-host qltmodel qlt-unit-sim | tail -1)

@@ -26,14 +26,19 @@ namespace {
 // contents of appSetting and sim are not the host's and are not looked into,
 // nor are the names under thresholds, which are point names.
 constexpr std::string_view top_keys[] = {"poll_interval_ms",
-                                         "history_keep",
+                                         "history_interval_s",
+                                         "history_keep_days",
+                                         "history_max_mb",
                                          "history_queue",
+                                         "events_max_mb",
+                                         "events_keep",
+                                         "alarm_log_rows",
+                                         "alarm_log_days",
                                          "connect_timeout_ms",
                                          "timeouts_before_reconnect",
                                          "devices",
                                          "mqtt",
-                                         "alarm_log_rows",
-                                         "alarm_log_days"};
+                                         "history_keep"};
 constexpr std::string_view device_keys[] = {"device_number",
                                             "data_id",
                                             "ip",
@@ -144,6 +149,35 @@ DeviceConfig parse_device(const ConfigReader& r, const Json::Value& d, const std
   return dev;
 }
 
+// What the host keeps on disk. history_keep, a count of images that meant
+// minutes at one poll interval and days at another, is read (so that a file
+// written for an earlier release still starts the host) and replaced by the
+// age and size bounds.
+DiskConfig parse_disk(const ConfigReader& r, const Json::Value& doc,
+                      std::vector<std::string>& notes) {
+  DiskConfig d;
+  auto integer = [&](const char* key, long long lo, long long hi, int fallback) {
+    return static_cast<int>(r.integer_or(doc, key, key, lo, hi, fallback));
+  };
+  d.history_interval_s = integer("history_interval_s", 0, 86400, d.history_interval_s);
+  d.history_keep_days = integer("history_keep_days", 1, 36500, d.history_keep_days);
+  d.history_max_mb = integer("history_max_mb", 1, 1000000, d.history_max_mb);
+  d.history_queue = integer("history_queue", 10, 10000000, d.history_queue);
+  d.events_max_mb =
+      r.number_or(doc, "events_max_mb", "events_max_mb", 0.01, 100000, d.events_max_mb);
+  d.events_keep = integer("events_keep", 1, 100, d.events_keep);
+  d.alarm_log_rows = integer("alarm_log_rows", 100, 10000000, d.alarm_log_rows);
+  d.alarm_log_days = integer("alarm_log_days", 1, 36500, d.alarm_log_days);
+  if (!doc["history_keep"].isNull()) {
+    integer("history_keep", 1, 100000000, 0);
+    notes.push_back(
+        "history_keep is no longer used: the history keeps images for history_keep_days (" +
+        std::to_string(d.history_keep_days) + ") within history_max_mb (" +
+        std::to_string(d.history_max_mb) + "); remove it from the configuration");
+  }
+  return d;
+}
+
 }  // namespace
 
 // Three missed polls and one reply time-out: a round is due every poll
@@ -166,14 +200,7 @@ HostConfig parse_config(const Json::Value& doc, const std::string& path) {
   HostConfig cfg;
   cfg.poll_interval_ms = static_cast<int>(
       r.integer_or(doc, "poll_interval_ms", "poll_interval_ms", 10, 3600000, cfg.poll_interval_ms));
-  cfg.history_keep = static_cast<int>(
-      r.integer_or(doc, "history_keep", "history_keep", 1, 100000000, cfg.history_keep));
-  cfg.history_queue = static_cast<int>(
-      r.integer_or(doc, "history_queue", "history_queue", 10, 10000000, cfg.history_queue));
-  cfg.alarm_log_rows = static_cast<int>(
-      r.integer_or(doc, "alarm_log_rows", "alarm_log_rows", 100, 10000000, cfg.alarm_log_rows));
-  cfg.alarm_log_days = static_cast<int>(
-      r.integer_or(doc, "alarm_log_days", "alarm_log_days", 1, 36500, cfg.alarm_log_days));
+  cfg.disk = parse_disk(r, doc, cfg.notes);
   const int connect_timeout_ms =
       connect_timeout(r, doc, "connect_timeout_ms", DeviceConfig().connect_timeout_ms);
   const int reconnect_after = timeouts_before_reconnect(r, doc, "timeouts_before_reconnect",

@@ -55,18 +55,35 @@ struct DeviceConfig {
   Json::Value json;
 };
 
-struct HostConfig {
-  int poll_interval_ms = 1000;
-  // Newest images kept per device in the history database.
-  int history_keep = 1000;
+// What the host keeps on disk, and how much of it: sized for years on a
+// controller's small flash disk (docs/disk-and-history.md has the figures).
+struct DiskConfig {
+  // A device's image is written to the history at most once in this many
+  // seconds (0: every round), and at every alarm change.
+  int history_interval_s = 600;
+  // History images older than this many days are deleted, and the oldest
+  // beyond this many megabytes of images.
+  int history_keep_days = 90;
+  int history_max_mb = 256;
   // History rows that may wait for the database before the oldest are dropped.
   int history_queue = 10000;
+  // The event file is rotated past this size, and this many old files kept.
+  double events_max_mb = 10;
+  int events_keep = 4;
   // The alarm log's bound: rows kept, and days a row is kept.
   int alarm_log_rows = 20000;
   int alarm_log_days = 365;
+};
+
+struct HostConfig {
+  int poll_interval_ms = 1000;
+  DiskConfig disk;
   std::vector<DeviceConfig> devices;
   // The northbound connection to a broker, when configured.
   std::optional<MqttConfig> mqtt;
+  // What the host should say about the file as it starts: keys it no longer
+  // uses, and what takes their place.
+  std::vector<std::string> notes;
 };
 
 HostConfig load_config(const std::string& path);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -57,12 +58,29 @@ class ConfigReader {
     return v.asDouble();
   }
 
+  // A number from lo to hi, or fallback when obj has no such key.
+  double number_or(const Json::Value& obj, const char* name, const std::string& key, double lo,
+                   double hi, double fallback) const {
+    const Json::Value& v = obj[name];
+    if (v.isNull()) return fallback;
+    const double d = number(v, key);
+    if (d < lo || d > hi) fail(key, "a number from " + text(lo) + " to " + text(hi), &v);
+    return d;
+  }
+
   const Json::Value& object(const Json::Value& v, const std::string& key) const {
     if (!v.isObject()) fail(key, "an object", &v);
     return v;
   }
 
  private:
+  // 0.01, 100000: as few digits as the bound needs.
+  static std::string text(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+  }
+
   static std::string describe(const Json::Value& v) {
     if (v.isNull()) return "nothing";
     if (v.isObject()) return "an object";

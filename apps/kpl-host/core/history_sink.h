@@ -1,8 +1,6 @@
-// Where a device's saved images go: the host's history, which takes a row
-// without waiting for the disk.
+// Where a device's saved images go: the host's history, which takes every
+// round's image without waiting for the disk and decides which to keep.
 #pragma once
-
-#include <string>
 
 namespace kplhost {
 
@@ -11,9 +9,7 @@ struct DeviceSlot;
 class HistorySink {
  public:
   virtual ~HistorySink() = default;
-  // local_time: when the image was saved, as rows carry it.
-  virtual void save(DeviceSlot& slot, std::string local_time, const unsigned char* image,
-                    int len) = 0;
+  virtual void save(DeviceSlot& slot, const unsigned char* image, int len) = 0;
 };
 
 }  // namespace kplhost

@@ -28,6 +28,8 @@ struct RoundSummary {
   long round = 0;
   size_t records = 0;
   std::vector<AlarmChange> changes;
+  // The round's rule results, while the listeners are told.
+  const std::vector<rule_value>* results = nullptr;
 };
 
 // How the history database keeps up with the rounds.

@@ -99,7 +99,7 @@ MqttBridge::~MqttBridge() { stop(std::chrono::milliseconds(0)); }
 
 void MqttBridge::start() {
   sender_ = threads_.start("MQTT sender", [this] { send_loop(); });
-  client_->start();
+  client_->start(threads_);
 }
 
 MqttStatus MqttBridge::status() const {

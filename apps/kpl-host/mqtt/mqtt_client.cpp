@@ -164,10 +164,12 @@ std::unique_ptr<MqttConnection> MqttClient::make(const MqttConfig& config,
   return std::make_unique<MqttClient>(config, will_topic, will_payload, std::move(handlers));
 }
 
-void MqttClient::start() {
+void MqttClient::start(ThreadGuard& threads) {
   if (thread_.joinable()) return;
-  thread_ = std::thread([core = core_] {
-    core->run();
+  // A thread that a stop leaves to end by itself has only its name lookup
+  // left to do, and nothing after it that throws.
+  thread_ = std::thread([core = core_, &threads] {
+    threads.run("MQTT network", [&core] { core->run(); });
     core->finished();
   });
 }

@@ -32,7 +32,7 @@ class MqttClient final : public MqttConnection {
                                               const std::string& will_topic,
                                               const std::string& will_payload, Handlers handlers);
 
-  void start() override;
+  void start(ThreadGuard& threads) override;
   int publish(const std::string& topic, const std::string& payload, int qos, bool retain) override;
   void stop(std::chrono::milliseconds limit) override;
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "apps/kpl-host/core/mqtt_config.h"
+#include "apps/kpl-host/core/thread_guard.h"
 
 namespace kplhost {
 
@@ -42,8 +43,8 @@ class MqttConnection {
   virtual ~MqttConnection() = default;
 
   // Connects, and connects again whenever the connection fails or is lost,
-  // with a back-off, until stop().
-  virtual void start() = 0;
+  // with a back-off, until stop(). The network thread runs under `threads`.
+  virtual void start(ThreadGuard& threads) = 0;
   // The message id, or -1 when the message was not taken: no connection, or
   // (QoS 0) too many messages already waiting for a link that does not
   // take them.

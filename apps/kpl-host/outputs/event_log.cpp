@@ -1,10 +1,5 @@
 #include "apps/kpl-host/outputs/event_log.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
@@ -28,39 +23,13 @@ constexpr auto resume_after = std::chrono::seconds(10);
 }  // namespace
 
 EventLog::EventLog(const std::string& path, ThreadGuard& threads, std::set<std::string> kinds,
-                   Report report)
-    : path_(path), kinds_(std::move(kinds)), report_(std::move(report)) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0)
-    throw std::runtime_error(path + ": cannot open the event file: " + std::strerror(errno));
-  size_ = st.st_size;
-  syncer_ = threads.start("event stream sync", [this] { sync_when_asked(); });
-}
+                   EventFile::Bounds bounds, Report report)
+    : path_(path),
+      kinds_(std::move(kinds)),
+      report_(std::move(report)),
+      file_(path, bounds, threads, report_) {}
 
-EventLog::~EventLog() {
-  {
-    std::lock_guard<std::mutex> g(sync_lock_);
-    closing_ = true;
-  }
-  sync_wake_.notify_one();
-  syncer_.join();
-  if (fd_ >= 0) ::close(fd_);
-}
-
-void EventLog::sync_when_asked() {
-  std::unique_lock<std::mutex> g(sync_lock_);
-  for (;;) {
-    sync_wake_.wait(g, [this] { return sync_asked_ || closing_; });
-    const bool last = closing_;
-    const bool asked = sync_asked_;
-    sync_asked_ = false;
-    g.unlock();
-    if (asked) ::fdatasync(fd_);
-    g.lock();
-    if (last) return;
-  }
-}
+EventLog::~EventLog() = default;
 
 std::string EventLog::begin(const char* kind, const DeviceSlot& slot) {
   std::string line = "{\"event\":\"";
@@ -72,20 +41,13 @@ std::string EventLog::begin(const char* kind, const DeviceSlot& slot) {
 
 void EventLog::write(std::string& line, bool durable) {
   line += ",\"time\":\"" + iso8601_time() + "\"}\n";
+  const int err = file_.append(line);
   std::string complaint;
   long resumed_after = 0;
   {
     std::lock_guard<std::mutex> g(lock_);
-    size_t done = 0;
-    while (done < line.size()) {
-      const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
     const auto now = std::chrono::steady_clock::now();
-    if (done == line.size()) {
-      size_ += static_cast<long long>(done);
+    if (err == 0) {
       // A short line may fit where a long one did not: writing counts as
       // resumed only once nothing has been lost for a while.
       if (losing_ && now - last_loss_ >= resume_after) {
@@ -93,11 +55,6 @@ void EventLog::write(std::string& line, bool durable) {
         resumed_after = lost_ - lost_before_;
       }
     } else {
-      const int err = errno;
-      // Whatever part of the line went out is cut off again, so the file
-      // holds whole lines only.
-      if (done > 0 && ::ftruncate(fd_, static_cast<off_t>(size_)) != 0)
-        size_ += static_cast<long long>(done);
       last_loss_ = now;
       if (!losing_) {
         losing_ = true;
@@ -120,16 +77,10 @@ void EventLog::write(std::string& line, bool durable) {
       report_("event stream: writing to " + path_ + " again; " + std::to_string(resumed_after) +
               " line(s) lost");
   }
-  // Forced to the disk by a thread of its own: the line is the kernel's
-  // already (a crash of the host cannot lose it), and no caller, the I/O
+  // The line is the kernel's already (a crash of the host cannot lose it);
+  // the file's own thread forces it to the disk, so that no caller, the I/O
   // thread least of all, waits for a slow disk.
-  if (durable) {
-    {
-      std::lock_guard<std::mutex> g(sync_lock_);
-      sync_asked_ = true;
-    }
-    sync_wake_.notify_one();
-  }
+  if (durable && err == 0) file_.force();
 }
 
 void EventLog::threshold(const DeviceSlot& slot, const std::string& name, const std::string& desc,
@@ -236,6 +187,15 @@ void EventLog::mqtt(const std::string& state, const std::string& detail) {
   line += ",\"detail\":";
   append_json_string(line, detail);
   write(line, true);
+}
+
+void EventLog::device_state(const DeviceSlot& slot, HealthState state) {
+  if (!wants("health")) return;
+  std::string line = begin("health", slot);
+  line += ",\"state\":\"";
+  line += health_state_name(state);
+  line += '"';
+  write(line);
 }
 
 void EventLog::unknown_point(const DeviceSlot& slot, const char* key, const std::string& name,

@@ -1,23 +1,23 @@
 // The event stream: one JSON object per line, in the order the host sees
-// the calls. Each line goes to the file whole, by one write, before the next
-// is written; alarm changes and the host's own troubles are also forced to
-// the disk (by a thread of the log's own), since they are what an operator
-// reads after a crash. A line the
-// disk will not take is lost, counted and reported, never left half written.
+// the calls, of the kinds asked for (core/event_kinds.h). Each line goes to
+// the file whole (outputs/event_file.h, which also bounds it); alarm changes
+// and the host's own troubles are also forced to the disk, since they are
+// what an operator reads after a crash. A line the disk will not take is
+// lost, counted and reported, never left half written.
 #pragma once
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 
+#include "apps/kpl-host/core/event_kinds.h"
 #include "apps/kpl-host/core/host_events.h"
 #include "apps/kpl-host/core/problem.h"
 #include "apps/kpl-host/core/thread_guard.h"
+#include "apps/kpl-host/outputs/event_file.h"
 
 namespace kplhost {
 
@@ -27,10 +27,10 @@ class EventLog final : public HostEvents {
   using Report = std::function<void(const std::string&)>;
 
   // Opens the file for appending, creating it if need be, never truncating
-  // it; throws std::runtime_error naming it. With kinds given, only events
-  // of those kinds are written. threads: where its sync thread says that it
-  // failed.
-  EventLog(const std::string& path, ThreadGuard& threads, std::set<std::string> kinds = {},
+  // it; throws std::runtime_error naming it. Only events of the kinds given
+  // are written. threads: where the file's sync thread says that it failed.
+  EventLog(const std::string& path, ThreadGuard& threads,
+           std::set<std::string> kinds = every_event_kind(), EventFile::Bounds bounds = {},
            Report report = nullptr);
   ~EventLog() override;
   EventLog(const EventLog&) = delete;
@@ -51,7 +51,11 @@ class EventLog final : public HostEvents {
   void communication(const DeviceSlot&, bool lost, const std::string& detail) override;
   void mqtt(const std::string& state, const std::string& detail) override;
   void acknowledged(const DeviceSlot&, const ListedAlarm& alarm) override;
+  void device_state(const DeviceSlot&, HealthState state) override;
 
+  // Opens the file by its name again, after an outside rotation; returns
+  // what went wrong (lines then go on to the old file), or empty.
+  std::string reopen() { return file_.reopen(); }
   // Without the lock held while a line is written: read on the I/O thread
   // for the status.
   long lines_lost() const { return lost_; }
@@ -63,29 +67,19 @@ class EventLog final : public HostEvents {
   static std::string begin(const char* kind, const DeviceSlot& slot);
   // Ends and writes the line; `durable` forces it to the disk.
   void write(std::string& line, bool durable = false);
-  bool wants(const char* kind) const { return kinds_.empty() || kinds_.count(kind) != 0; }
+  bool wants(const char* kind) const { return kinds_.count(kind) != 0; }
 
   const std::string path_;
   const std::set<std::string> kinds_;
   const Report report_;
+  EventFile file_;
   mutable std::mutex lock_;
-  int fd_ = -1;
-  // The file's size after the last whole line, where a torn line is cut.
-  long long size_ = 0;
   std::atomic<long> lost_{0};
   // Lines are being lost: since the first of them, lost_before_ were lost
   // before; the last was lost at last_loss_.
   bool losing_ = false;
   long lost_before_ = 0;
   std::chrono::steady_clock::time_point last_loss_{};
-
-  // The thread that forces lines to the disk when asked.
-  void sync_when_asked();
-  std::mutex sync_lock_;
-  std::condition_variable sync_wake_;
-  bool sync_asked_ = false;
-  bool closing_ = false;
-  std::thread syncer_;
 };
 
 }  // namespace kplhost

@@ -9,10 +9,10 @@ long LineLimiter::data_id_of(std::string_view line) {
   constexpr std::string_view key = "data_id:";
   const size_t at = line.find(key);
   if (at == std::string_view::npos) return -1;
-  long id = 0;
+  long id = 0;  // nine digits at most: fits a 32-bit long
   size_t i = at + key.size();
   if (i >= line.size() || !std::isdigit(static_cast<unsigned char>(line[i]))) return -1;
-  for (; i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])) && id < 10000000000L;
+  for (; i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])) && id < 100000000L;
        ++i)
     id = id * 10 + (line[i] - '0');
   return id;

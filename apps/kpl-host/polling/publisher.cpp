@@ -1,16 +1,6 @@
 #include "apps/kpl-host/polling/publisher.h"
 
-#include <boost/date_time/posix_time/posix_time.hpp>
-
 namespace kplhost {
-
-std::string local_time_now() {
-  const auto t = boost::posix_time::second_clock::local_time();
-  std::string s = boost::posix_time::to_iso_extended_string(t);
-  const size_t tee = s.find('T');
-  if (tee != std::string::npos) s[tee] = ' ';
-  return s;
-}
 
 int HostPublisher::SendSP(KPLVDevice& dev, int image_id, const unsigned char* data, int len, bool) {
   DeviceSlot& slot = registry_.of(dev);
@@ -28,7 +18,7 @@ int HostPublisher::SendSP(KPLVDevice& dev, int image_id, const unsigned char* da
 
 int HostPublisher::SaveDeviceHistory(KPLVDevice& dev, const unsigned char* data, int len) {
   if (!history_ || !data || len < 0) return 0;
-  history_->save(registry_.of(dev), clock_(), data, len);
+  history_->save(registry_.of(dev), data, len);
   return 1;
 }
 

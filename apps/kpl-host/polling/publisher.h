@@ -1,5 +1,5 @@
 // Publishing and history: a published image goes to the event stream and
-// counts as a round done; a saved image is queued as a row of the history.
+// counts as a round done; a saved image is handed to the history.
 #pragma once
 
 #include <condition_variable>
@@ -14,15 +14,10 @@
 
 namespace kplhost {
 
-// Local wall-clock time as history rows carry it: "2026-12-08 17:05:09".
-using LocalClock = std::string (*)();
-std::string local_time_now();
-
 class HostPublisher final : public Publisher {
  public:
-  HostPublisher(DeviceRegistry& registry, HostEvents& events, HistorySink* history,
-                LocalClock clock = &local_time_now)
-      : registry_(registry), events_(events), history_(history), clock_(clock) {}
+  HostPublisher(DeviceRegistry& registry, HostEvents& events, HistorySink* history)
+      : registry_(registry), events_(events), history_(history) {}
 
   int SendSP(KPLVDevice& dev, int image_id, const unsigned char* data, int len,
              bool changed_only) override;
@@ -40,7 +35,6 @@ class HostPublisher final : public Publisher {
   DeviceRegistry& registry_;
   HostEvents& events_;
   HistorySink* history_;
-  LocalClock clock_;
   std::mutex lock_;
   std::condition_variable progress_;
   // The count wait_for_rounds waits for: a publish wakes it only once its

@@ -78,7 +78,7 @@ bool RuleEngine::CheckAOReport(KPLVDevice& dev, const std::string& name, float v
 bool RuleEngine::DoBatchCheckThreshold(KPLVDevice& dev, const std::vector<rule_value>& records) {
   DeviceSlot& slot = registry_.of(dev);
   check_point_names(slot, records);
-  RoundSummary summary{++slot.rounds_checked, records.size(), {}};
+  RoundSummary summary{++slot.rounds_checked, records.size(), {}, &records};
   // One buffer for every key, and a node only for a point seen first.
   std::string key;
   for (const rule_value& r : records) {

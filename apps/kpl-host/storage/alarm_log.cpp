@@ -74,8 +74,9 @@ AlarmLog::AlarmLog(const std::string& path, AlarmLogBound bound, bool acknowledg
       acknowledging_(acknowledging),
       others_(others),
       clock_(std::move(clock)),
-      db_(path, "the alarm log") {
-  db_.exec("PRAGMA journal_mode=WAL");
+      // Alarm records, as the alarm state: forced to the disk at every
+      // commit, since the broker and the page may already tell of them.
+      db_(path, "the alarm log", SqliteFile::Sync::every_commit) {
   // Written a few rows at a time and read a page at a time: a small cache
   // keeps the controller's memory for the rest.
   db_.exec("PRAGMA cache_size=-256");

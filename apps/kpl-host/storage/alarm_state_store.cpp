@@ -7,12 +7,16 @@
 
 namespace kplhost {
 
-AlarmStateStore::AlarmStateStore(const std::string& path) : db_(path, "the alarm state") {
-  db_.exec("PRAGMA journal_mode=WAL");
+// What the host told of an alarm must be on the disk before anyone else
+// hears of it, power cut or not. Without a rowid a change writes the one
+// page of the key, not a table page and an index page (the first release's
+// databases keep their table as it was).
+AlarmStateStore::AlarmStateStore(const std::string& path)
+    : db_(path, "the alarm state", SqliteFile::Sync::every_commit) {
   db_.exec(
       "CREATE TABLE IF NOT EXISTS alarm_state ("
       " device_number INTEGER NOT NULL, point TEXT NOT NULL,"
-      " PRIMARY KEY (device_number, point))");
+      " PRIMARY KEY (device_number, point)) WITHOUT ROWID");
   load_ = db_.prepare("SELECT point FROM alarm_state WHERE device_number = ?");
   raise_ = db_.prepare("INSERT OR IGNORE INTO alarm_state (device_number, point) VALUES (?, ?)");
   clear_ = db_.prepare("DELETE FROM alarm_state WHERE device_number = ? AND point = ?");

@@ -1,12 +1,14 @@
-// Device history in a SQLite database: one row per saved image, with the
-// device number and the local time it was saved. The newest rows of each
-// device are kept; older ones are pruned as new ones arrive.
+// Device history in a SQLite database: rows of saved images, each with the
+// device number and the time it was taken, kept for a number of days and
+// within a size (storage/history_keeper.h decides which images are saved).
+// A database written by an earlier release (a row per round, local time
+// only) is migrated when opened.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "apps/kpl-host/storage/sqlite_file.h"
@@ -14,39 +16,54 @@
 namespace kplhost {
 
 struct HistoryRow {
-  unsigned int device_number;
+  unsigned int device_number = 0;
+  // When the image was taken: seconds since 1970 (UTC), and the same as a
+  // person reads it, in local time: "2026-12-08 17:05:09".
+  std::int64_t unix_s = 0;
   std::string local_time;
   std::vector<unsigned char> image;
 };
 
+// How much history is kept: images younger than keep_days, and of those
+// the newest within max_bytes (an image's bytes and a row's own, about 64).
+struct HistoryBounds {
+  int keep_days = 90;
+  long long max_bytes = 256LL << 20;
+};
+
 class HistoryStore {
  public:
-  // Opens or creates the database; throws HistoryError naming the file.
-  HistoryStore(const std::string& path, int keep_per_device);
+  // Opens, creates or migrates the database; throws HistoryError naming
+  // the file.
+  explicit HistoryStore(const std::string& path);
   HistoryStore(const HistoryStore&) = delete;
   HistoryStore& operator=(const HistoryStore&) = delete;
 
-  void save(unsigned int device_number, const std::string& local_time, const unsigned char* image,
-            int len);
   // Saves the rows in one transaction: all of them, or none (HistoryError).
   void save_all(const std::vector<HistoryRow>& rows);
   std::optional<HistoryRow> newest(unsigned int device_number);
   long count(unsigned int device_number);
+  // Deletes, oldest first, the images taken before now less keep_days and
+  // those beyond max_bytes; returns how many. Throws HistoryError.
+  long prune(std::int64_t now_unix_s, const HistoryBounds& bounds);
+  // The bytes the images take, as bounded by max_bytes.
+  long long bytes();
 
  private:
-  // Inserts one row and prunes its device now and then; the caller holds
-  // the lock.
-  void insert(unsigned int device_number, const std::string& local_time, const unsigned char* image,
-              int len);
+  // Brings a database of an earlier release to this one's tables.
+  void migrate();
+  // Counts the bytes once (a pass over the table); the caller holds the lock.
+  void measure();
 
-  int keep_;
   std::mutex lock_;
   SqliteFile db_;
   sqlite3_stmt* insert_ = nullptr;
   sqlite3_stmt* newest_ = nullptr;
-  sqlite3_stmt* prune_ = nullptr;
+  sqlite3_stmt* oldest_ = nullptr;
+  sqlite3_stmt* delete_through_ = nullptr;
   sqlite3_stmt* count_ = nullptr;
-  std::unordered_map<unsigned int, long> saves_;
+  // -1 until measured.
+  long long bytes_ = -1;
 };
 
 }  // namespace kplhost

@@ -11,12 +11,18 @@ namespace {
 constexpr size_t batch_rows = 256;
 constexpr auto first_retry = std::chrono::milliseconds(250);
 constexpr auto last_retry = std::chrono::milliseconds(4000);
+// Past a mark, the rows of the round at the mark come in too.
+constexpr auto after_mark = std::chrono::seconds(2);
 
 }  // namespace
 
 HistoryWriter::HistoryWriter(HistoryStore& store, size_t capacity, HostEvents& events,
-                             ThreadGuard& threads)
-    : store_(store), capacity_(std::max<size_t>(capacity, 1)), events_(events) {
+                             ThreadGuard& threads, Upkeep upkeep)
+    : store_(store),
+      capacity_(std::max<size_t>(capacity, 1)),
+      events_(events),
+      upkeep_(std::move(upkeep)),
+      next_prune_(std::chrono::steady_clock::now()) {
   thread_ = threads.start("history writer", [this] { run(); });
 }
 
@@ -29,17 +35,14 @@ HistoryState HistoryWriter::state() const {
   return s;
 }
 
-void HistoryWriter::save(DeviceSlot& slot, std::string local_time, const unsigned char* image,
-                         int len) {
+void HistoryWriter::write(DeviceSlot& slot, HistoryRow row) {
   std::unique_lock<std::mutex> g(lock_);
   if (stopped_) {
     ++slot.history_dropped;
     ++state_.dropped;
     return;
   }
-  queue_.push_back({&slot,
-                    {slot.config.device_number, std::move(local_time),
-                     std::vector<unsigned char>(image, image + len)}});
+  queue_.push_back({&slot, std::move(row)});
   drop_over_capacity();
   wake_.notify_one();
   if (state_.kind == HistoryState::ok && queue_.size() > capacity_ / 4) settle(g, false, {});
@@ -53,7 +56,7 @@ void HistoryWriter::drop_over_capacity() {
   }
 }
 
-std::string HistoryWriter::write(std::deque<Row>& batch) {
+std::string HistoryWriter::write_batch(std::deque<Row>& batch) {
   std::vector<HistoryRow> rows;
   rows.reserve(batch.size());
   for (Row& r : batch) rows.push_back(std::move(r.row));
@@ -89,24 +92,55 @@ void HistoryWriter::settle(std::unique_lock<std::mutex>& g, bool failing, std::s
   g.lock();
 }
 
+bool HistoryWriter::over_size() {
+  try {
+    return store_.bytes() > upkeep_.bounds.max_bytes;
+  } catch (const HistoryError&) {
+    return false;
+  }
+}
+
+void HistoryWriter::prune(std::unique_lock<std::mutex>& g) {
+  next_prune_ = std::chrono::steady_clock::now() + upkeep_.every;
+  g.unlock();
+  std::string complaint;
+  try {
+    store_.prune(unix_seconds(upkeep_.clock()), upkeep_.bounds);
+  } catch (const HistoryError& e) {
+    complaint = e.what();
+  }
+  g.lock();
+  if (!complaint.empty()) settle(g, true, std::move(complaint));
+}
+
 void HistoryWriter::run() {
+  using Clock = std::chrono::steady_clock;
   auto retry = first_retry;
   std::unique_lock<std::mutex> g(lock_);
   for (;;) {
-    wake_.wait(g, [this] { return stopping_ || !queue_.empty(); });
-    if (queue_.empty() || (stopping_ && std::chrono::steady_clock::now() >= deadline_)) break;
+    wake_.wait_until(g, next_prune_, [this] { return stopping_ || !queue_.empty(); });
+    if (stopping_ && (queue_.empty() || Clock::now() >= deadline_)) break;
+    if (queue_.empty()) {
+      prune(g);
+      continue;
+    }
+    if (!stopping_ && upkeep_.marks.count() > 0)
+      wake_.wait_for(g, until_mark(upkeep_.clock(), upkeep_.marks) + after_mark,
+                     [this] { return stopping_ || queue_.size() >= batch_rows; });
 
     std::deque<Row> batch;
     const size_t n = std::min(batch_rows, queue_.size());
     std::move(queue_.begin(), queue_.begin() + static_cast<long>(n), std::back_inserter(batch));
     queue_.erase(queue_.begin(), queue_.begin() + static_cast<long>(n));
     g.unlock();
-    std::string complaint = write(batch);
+    std::string complaint = write_batch(batch);
     g.lock();
 
     if (complaint.empty()) {
       retry = first_retry;
       settle(g, false, {});
+      // The size is held after every write, the age once an hour.
+      if (!stopping_ && (Clock::now() >= next_prune_ || over_size())) prune(g);
       continue;
     }
     queue_.insert(queue_.begin(), std::make_move_iterator(batch.begin()),
@@ -114,7 +148,7 @@ void HistoryWriter::run() {
     drop_over_capacity();
     settle(g, true, std::move(complaint));
     // Wait before trying again; once stopping, no later than the deadline.
-    const auto until = std::chrono::steady_clock::now() + retry;
+    const auto until = Clock::now() + retry;
     if (stopping_)
       wake_.wait_until(g, std::min(until, deadline_));
     else

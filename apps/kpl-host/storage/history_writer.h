@@ -1,7 +1,11 @@
 // History rows go to the database from a thread of their own, through a
 // bounded queue: a slow, locked or full disk delays only history, never
 // the polling. When the queue is full the oldest rows waiting are dropped
-// and counted, and the host says so.
+// and counted, and the host says so. Rows wait for the next mark of the
+// clock, so that a transaction takes every row since the last (each one
+// writes its pages to the log and again at the checkpoint, and a page per
+// index and table besides), and once an hour the thread deletes what the
+// history no longer keeps.
 #pragma once
 
 #include <chrono>
@@ -12,22 +16,37 @@
 #include <thread>
 
 #include "apps/kpl-host/core/device_slot.h"
-#include "apps/kpl-host/core/history_sink.h"
 #include "apps/kpl-host/core/host_events.h"
 #include "apps/kpl-host/core/thread_guard.h"
+#include "apps/kpl-host/core/wall_clock.h"
+#include "apps/kpl-host/storage/history_rows.h"
 #include "apps/kpl-host/storage/history_store.h"
 
 namespace kplhost {
 
-class HistoryWriter final : public HistorySink {
+// What the writer's thread does besides writing: what it prunes, by which
+// clock and how often, and until when rows wait for more to join them: the
+// next mark of `marks` seconds on the clock (0: none, written at once), the
+// marks the trends are written at too.
+struct HistoryUpkeep {
+  HistoryBounds bounds;
+  WallClock clock = system_wall_clock();
+  std::chrono::seconds marks{0};
+  std::chrono::milliseconds every{std::chrono::hours(1)};
+};
+
+class HistoryWriter final : public HistoryRows {
  public:
-  HistoryWriter(HistoryStore& store, size_t capacity, HostEvents& events, ThreadGuard& threads);
+  using Upkeep = HistoryUpkeep;
+  // threads: where its thread says that it failed.
+  HistoryWriter(HistoryStore& store, size_t capacity, HostEvents& events, ThreadGuard& threads,
+                Upkeep upkeep = {});
   ~HistoryWriter() override;
   HistoryWriter(const HistoryWriter&) = delete;
   HistoryWriter& operator=(const HistoryWriter&) = delete;
 
   // Queues a row; never waits for the database.
-  void save(DeviceSlot& slot, std::string local_time, const unsigned char* image, int len) override;
+  void write(DeviceSlot& slot, HistoryRow row) override;
   // Writes what is queued for at most `limit`, then stops the thread; rows
   // still waiting then are dropped and counted.
   void stop(std::chrono::milliseconds limit);
@@ -40,7 +59,12 @@ class HistoryWriter final : public HistorySink {
   };
   void run();
   // Writes one batch; returns the database's complaint, empty when written.
-  std::string write(std::deque<Row>& batch);
+  std::string write_batch(std::deque<Row>& batch);
+  // Deletes what the history no longer keeps; the caller holds the lock,
+  // which is let go meanwhile.
+  void prune(std::unique_lock<std::mutex>& g);
+  // Whether the images take more than they may.
+  bool over_size();
   // Drops the oldest rows past the capacity; the caller holds the lock.
   void drop_over_capacity();
   // Moves to the state the queue and the last write call for, and tells the
@@ -51,6 +75,8 @@ class HistoryWriter final : public HistorySink {
   HistoryStore& store_;
   const size_t capacity_;
   HostEvents& events_;
+  const Upkeep upkeep_;
+  std::chrono::steady_clock::time_point next_prune_;
   mutable std::mutex lock_;
   std::condition_variable wake_;
   std::deque<Row> queue_;

@@ -5,10 +5,8 @@
 namespace kplhost {
 
 MqttOutbox::MqttOutbox(const std::string& path, long limit)
-    : limit_(limit), db_(path, "the outbox") {
-  db_.exec("PRAGMA journal_mode=WAL");
-  // A row must survive a power cut once written, not only a crash.
-  db_.exec("PRAGMA synchronous=FULL");
+    // A row must survive a power cut once written, not only a crash.
+    : limit_(limit), db_(path, "the outbox", SqliteFile::Sync::every_commit) {
   db_.exec(
       "CREATE TABLE IF NOT EXISTS mqtt_outbox ("
       " seq INTEGER PRIMARY KEY AUTOINCREMENT,"

@@ -56,6 +56,8 @@ const char* reason(int status) {
       return "Forbidden";
     case 404:
       return "Not Found";
+    case 500:
+      return "Internal Server Error";
     case 405:
       return "Method Not Allowed";
     case 413:
@@ -195,6 +197,8 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
     if (reply.status == 405)
       res->set(http::field::allow, server_->access.writes ? "GET, HEAD, POST" : "GET, HEAD");
     for (const auto& [name, value] : reply.headers) res->set(name, value);
+    if (!reply.filename.empty())
+      res->set(http::field::content_disposition, "attachment; filename=\"" + reply.filename + "\"");
     res->keep_alive(keep_alive);
     res->content_length(reply.body.size());
     if (!head) res->body() = std::move(reply.body);

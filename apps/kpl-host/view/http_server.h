@@ -26,9 +26,18 @@ namespace kplhost {
 class Login;
 
 struct HttpReply {
+  HttpReply() = default;
+  HttpReply(int s, std::string type, std::string b, std::string download = {})
+      : status(s),
+        content_type(std::move(type)),
+        body(std::move(b)),
+        filename(std::move(download)) {}
+
   int status = 200;
   std::string content_type = "text/plain; charset=utf-8";
   std::string body;
+  // When set, the body is offered as a download of that name.
+  std::string filename;
   // More header fields, such as WWW-Authenticate.
   std::vector<std::pair<std::string, std::string>> headers = {};
 };
@@ -76,6 +85,8 @@ class HttpServer {
   using Handler = std::function<HttpReply(const std::string& path)>;
   // Answers any request the server lets through, now or later.
   using RequestHandler = std::function<void(const HttpRequest&, Respond)>;
+  // The same, as handlers that answer later name it.
+  using Reply = Respond;
 
   // Listen at once; throw boost::system::system_error when they cannot.
   HttpServer(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& at, Handler handler,

@@ -51,13 +51,13 @@ bool same(const std::string& a, const std::string& b) {
 }  // namespace
 
 Login::Login(boost::asio::io_context& io, std::map<std::string, std::string> users,
-             std::chrono::milliseconds wrong_delay)
+             ThreadGuard& threads, std::chrono::milliseconds wrong_delay)
     : io_(io), users_(std::move(users)), wrong_delay_(wrong_delay) {
   unsigned char key[32];
   if (RAND_bytes(key, sizeof key) != 1)
     throw std::runtime_error("no random bytes for the login's keys");
   secret_.assign(reinterpret_cast<const char*>(key), sizeof key);
-  thread_ = std::thread([this] { run(); });
+  thread_ = threads.start("password check", [this] { run(); });
 }
 
 Login::~Login() {

@@ -20,6 +20,8 @@
 #include <string>
 #include <thread>
 
+#include "apps/kpl-host/core/thread_guard.h"
+
 namespace kplhost {
 
 class Login {
@@ -32,9 +34,9 @@ class Login {
   };
   using Done = std::function<void(Verdict, const std::string& user)>;
 
-  // users: name to bcrypt hash. wrong_delay: how long a wrong password waits
-  // for its answer.
-  Login(boost::asio::io_context& io, std::map<std::string, std::string> users,
+  // users: name to bcrypt hash. The checks run on a thread under `threads`.
+  // wrong_delay: how long a wrong password waits for its answer.
+  Login(boost::asio::io_context& io, std::map<std::string, std::string> users, ThreadGuard& threads,
         std::chrono::milliseconds wrong_delay = std::chrono::seconds(1));
   ~Login();
   Login(const Login&) = delete;

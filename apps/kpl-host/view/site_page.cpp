@@ -82,7 +82,11 @@ const std::string& site_page_html() {
   .values td.v { text-align: right; font-variant-numeric: tabular-nums; }
   .values tr.alarm td { color: var(--alarm); font-weight: 700; }
   .stale .values { opacity: .5; }
-  .trends { border: 1px dashed #afb8c1; border-radius: 6px; padding: 6px; min-height: 60px; }
+  .ranges { display: flex; gap: 4px; margin: 4px 0; }
+  .ranges button { border: 1px solid #d0d7de; background: #f6f8fa; border-radius: 4px;
+                   padding: 2px 10px; font-size: 12px; }
+  .ranges button.on { background: #1f6feb; border-color: #1f6feb; color: #fff; }
+  .trend { margin: 6px 0; }
   @media (max-width: 600px) {
     #grid { grid-template-columns: repeat(auto-fill, minmax(140px, 1fr)); }
     dialog { width: 100vw; max-width: 100vw; height: 100vh; max-height: 100vh; border-radius: 0; }
@@ -137,15 +141,14 @@ const std::string& site_page_html() {
     <h3>Values</h3>
     <table class="values"><tbody id="view-values"></tbody></table>
     <h3>Trends</h3>
-    <!-- TREND PLOTS: the slot for the device's trend plots. showTrends() below
-         is called with it each time a device's view opens or refreshes; it
-         carries the device's number (data-device) and its analogue points'
-         names (data-points, comma-separated). -->
-    <section id="trends" class="trends" data-device="" data-points="" aria-label="trends">
-      <p class="muted">Trends appear here.</p>
-    </section>
+    <!-- The open device's trend plots, one per value, made again only when
+         another device opens or its values change (data-device,
+         data-points: the device's number and its values' names). -->
+    <div class="ranges" id="trend-ranges"></div>
+    <section id="trends" class="trends" data-device="" data-points="" aria-label="trends"></section>
   </div>
 </dialog>
+<script src="/trend-plot.js"></script>
 <script>
 "use strict";
 let devices = [];
@@ -312,19 +315,51 @@ function renderView() {
     values.append(row([{ text: v.desc || v.name }, { text: v.name, cls: "muted hide-narrow" },
                        { text: shown(v.value, v.decimals, v.unit), cls: "v" }],
                       v.in_alarm ? "alarm" : ""));
-  const slot = document.getElementById("trends");
-  if (slot.dataset.device !== String(d.device)) {
-    slot.dataset.device = d.device;
-    slot.dataset.points = d.values.map(v => v.name).join(",");
-  }
-  showTrends(slot, d);
+  showTrends(document.getElementById("trends"), d);
   if (!dialog.open) dialog.showModal();
 }
 
-// TREND PLOTS: called with the slot above and the device (as /api/devices
-// has it) each time its view opens or refreshes. It leaves the slot as it is
-// until the trend plots are wired in here.
-function showTrends(slot, device) {}
+// The open device's trends over the range chosen, fetched again every minute
+// while the view is open.
+const ranges = ["24h", "7d", "1y"];
+let trendRange = "24h";
+let trendPlots = [];
+function showTrends(slot, d) {
+  const points = d.values.map(v => v.name).join(",");
+  if (slot.dataset.device === String(d.device) && slot.dataset.points === points) return;
+  slot.dataset.device = d.device;
+  slot.dataset.points = points;
+  slot.replaceChildren();
+  // Temperatures, humidities and voltages first: what moves; the water and
+  // smoke detectors, which read 0 or 1, after them.
+  const rank = v => ["temperature", "humid", "battery"].findIndex(k => v.name.startsWith(k));
+  const order = v => rank(v) < 0 ? 3 : rank(v);
+  trendPlots = d.values.slice().sort((a, b) => order(a) - order(b)).map(v => {
+    const box = el("div", "trend");
+    box.id = "trend-" + d.device + "-" + v.name;
+    slot.append(box);
+    return kplTrendPlot(box, {device: d.device, point: v.name, desc: v.desc || v.name,
+                              unit: v.unit ? " " + v.unit : "", range: trendRange});
+  });
+  if (trendPlots.length === 0) slot.append(el("p", "muted", "no values to plot"));
+}
+function showRanges() {
+  const bar = document.getElementById("trend-ranges");
+  for (const r of ranges) {
+    const button = el("button", r === trendRange ? "on" : "", r);
+    button.type = "button";
+    button.onclick = () => {
+      trendRange = r;
+      for (const other of bar.children) other.className = other === button ? "on" : "";
+      for (const p of trendPlots) p.show(r);
+    };
+    bar.append(button);
+  }
+}
+showRanges();
+setInterval(() => {
+  if (document.getElementById("device").open) for (const p of trendPlots) p.load();
+}, 60000);
 
 function render() {
   renderCounts();
@@ -423,6 +458,9 @@ document.getElementById("view-close").addEventListener("click", () => {
 document.getElementById("device").addEventListener("close", () => {
   if (location.hash) history.replaceState(null, "", location.pathname);
   openDevice = null;
+  // Opened again, the trends are fetched afresh.
+  document.getElementById("trends").dataset.device = "";
+  trendPlots = [];
 });
 for (const b of document.querySelectorAll(".count[data-state]"))
   b.addEventListener("click", () => {

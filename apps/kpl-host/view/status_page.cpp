@@ -43,12 +43,20 @@ const std::string& status_page_html() {
   .stale .values { opacity: .45; }
   .stale-note { color: #b3261e; font-size: 13px; font-weight: 700; }
   #error { color: #b3261e; padding: 0 12px; }
+  .trends { margin-top: 10px; }
+  .trends summary { cursor: pointer; font-weight: 600; font-size: 14px; }
+  .ranges { display: flex; gap: 4px; margin: 6px 0; }
+  .ranges button { border: 1px solid #d0d7de; background: #f6f8fa; border-radius: 4px;
+                   padding: 2px 8px; cursor: pointer; }
+  .ranges button.on { background: #1f6feb; border-color: #1f6feb; color: #fff; }
+  .trend { margin: 8px 0; }
 </style>
 </head>
 <body>
 <header><h1>kpl-host</h1><span id="updated">connecting&hellip;</span></header>
 <div id="error"></div>
 <main id="devices"></main>
+<script src="/trend-plot.js"></script>
 <script>
 "use strict";
 function el(tag, cls, text) {
@@ -62,6 +70,60 @@ function age(s) {
   if (s < 5400) return Math.round(s / 60) + " min";
   return Math.round(s / 3600) + " h";
 }
+// Each device's trends: a plot per value, kept from one refresh of the
+// page to the next and fetched again every minute. Open at first when the
+// page shows a few devices; with many, a plot is fetched only once asked for.
+const ranges = ["24h", "7d", "1y"];
+const trends = new Map();
+function trendBlock(d, open) {
+  let b = trends.get(d.device);
+  if (!b) {
+    const details = el("details", "trends");
+    details.id = "trends-" + d.device;
+    details.open = open;
+    const bar = el("div", "ranges");
+    const plots = el("div", "plots");
+    details.append(el("summary", "", "Trends"), bar, plots);
+    b = {el: details, plots: plots, names: "", shown: [], range: "24h", values: d.values};
+    for (const r of ranges) {
+      const button = el("button", r === b.range ? "on" : "", r);
+      button.type = "button";
+      button.onclick = () => {
+        b.range = r;
+        for (const other of bar.children) other.className = other === button ? "on" : "";
+        for (const p of b.shown) p.show(r);
+      };
+      bar.append(button);
+    }
+    details.addEventListener("toggle", () => fillTrends(b));
+    trends.set(d.device, b);
+  }
+  b.values = d.values;
+  b.device = d.device;
+  fillTrends(b);
+  return b.el;
+}
+function fillTrends(b) {
+  const names = b.values.map(v => v.name).join(",");
+  if (!b.el.open || names === b.names) return;
+  b.names = names;
+  b.plots.replaceChildren();
+  // Temperatures, humidities and voltages first: what moves; the water and
+  // smoke detectors, which read 0 or 1, after them.
+  const rank = v => ["temperature", "humid", "battery"].findIndex(k => v.name.startsWith(k));
+  const order = v => rank(v) < 0 ? 3 : rank(v);
+  const values = b.values.slice().sort((a, c) => order(a) - order(c));
+  b.shown = values.map(v => {
+    const box = el("div", "trend");
+    box.id = "trend-" + b.device + "-" + v.name;
+    b.plots.append(box);
+    return kplTrendPlot(box, {device: b.device, point: v.name, desc: v.desc || v.name,
+                              unit: v.unit ? " " + v.unit : "", range: b.range});
+  });
+}
+setInterval(() => {
+  for (const b of trends.values()) if (b.el.open) for (const p of b.shown) p.load();
+}, 60000);
 function render(devices) {
   const main = document.getElementById("devices");
   main.replaceChildren();
@@ -87,6 +149,7 @@ function render(devices) {
       values.append(el("span", v.in_alarm ? "alarm" : "", v.desc || v.name), el("span", cls, shown));
     }
     card.append(values);
+    card.append(trendBlock(d, devices.length <= 4));
     main.append(card);
   }
 }

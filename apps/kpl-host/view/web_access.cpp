@@ -54,12 +54,12 @@ std::shared_ptr<boost::asio::ssl::context> tls_context(const WebConfig& c,
 
 }  // namespace
 
-HttpAccess web_access(boost::asio::io_context& io, const WebConfig& config,
-                      const std::string& path) {
+HttpAccess web_access(boost::asio::io_context& io, const WebConfig& config, const std::string& path,
+                      ThreadGuard& threads) {
   HttpAccess access;
   if (config.tls()) access.tls = tls_context(config, path);
   if (config.login()) {
-    access.login = std::make_shared<Login>(io, config.users);
+    access.login = std::make_shared<Login>(io, config.users, threads);
     access.writes = true;
   }
   return access;

@@ -3,8 +3,8 @@
 //   node drive.mjs look URL USER PASSWORD SHOTS_DIR
 //     logs in, reads the header's counts, whether every tile fits the laptop
 //     screen, the devices the "in alarm" filter leaves, the first one's
-//     values as shown, acknowledges its alarm in its view, and takes the
-//     laptop and phone screenshots
+//     values and trend plots as shown, acknowledges its alarm in its view,
+//     and takes the laptop and phone screenshots
 //   node drive.mjs acknowledged URL USER PASSWORD DEVICE
 //     logs in and reads who acknowledged the device's alarm, in its view
 import { mkdtempSync, rmSync } from "node:fs";
@@ -48,6 +48,13 @@ try {
     await page.waitForSelector("#device[open] #view-values tr");
     seen.device = device;
     seen.values = await page.$$eval("#view-values tr", rs => rs.map(r => [r.cells[1].textContent, r.cells[2].textContent]));
+    // A plot per value once each has answered: drawn, or saying why not.
+    await page.waitForFunction(() => {
+      const boxes = [...document.querySelectorAll("#trends .trend")];
+      return boxes.length > 0 && boxes.every(b => b.querySelector("svg") || b.textContent.includes("cannot"));
+    });
+    seen.trend_plots = await page.$$eval("#trends .trend svg", ps => ps.length);
+    seen.trend_failures = await page.$$eval("#trends .trend", bs => bs.filter(b => !b.querySelector("svg")).map(b => b.textContent));
     await page.click("#view-alarms button.ack");
     await page.waitForSelector("#view-alarms td.acked-by");
     seen.acknowledged = await page.$eval("#view-alarms td.acked-by", e => e.textContent);
