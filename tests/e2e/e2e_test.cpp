@@ -55,26 +55,6 @@ TEST_F(EndToEnd, EveryCompositionPublishesTheUnitsValues) {
       << host->out();
 }
 
-TEST_F(EndToEnd, AlarmIsRaisedAndClearedWhileTheHostRuns) {
-  qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
-  sim.start();
-  write_config(100);
-  auto host = start_host({});
-  ASSERT_TRUE(published(7));
-  unit.raise("ac1.QLT_114");
-  auto has = [&](const char* state) {
-    for (const Json::Value& a : events_of("alarm", 7))
-      if (a["state"] == state && a["id"] == "QLT_114" && a["label"] == "空调1") return true;
-    return false;
-  };
-  ASSERT_TRUE(eventually([&] { return has("raised"); }, seconds(10)));
-  unit.clear("ac1.QLT_114");
-  ASSERT_TRUE(eventually([&] { return has("cleared"); }, seconds(10)));
-  host->interrupt();
-  EXPECT_EQ(host->wait(seconds(10)), 0);
-  EXPECT_NE(host->out().find("CLEARED 空调1 QLT_114 02515 回风高温告警"), std::string::npos);
-}
-
 TEST_F(EndToEnd, RestartRestoresTheNewestImageFromHistory) {
   add_unit({7, {1, 0, 0, 0, 1}});
   sim.start();

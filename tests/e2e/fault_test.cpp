@@ -48,9 +48,7 @@ const FaultCase cases[] = {
     {"reply_to_another_request", Fault(FaultMode::wrong_tid, every_15th)},
     {"slower_than_the_poll", with_delay(Fault(FaultMode::delay), 110ms)},
     {"connection_cut_mid_pass", Fault(FaultMode::close, every_15th)},
-    {"serial_gateway", with_delay(Fault(FaultMode::gateway), 40ms)},
     {"mute_for_three_requests", Fault(FaultMode::mute, Schedule::next_requests(3))},
-    {"late_duplicate_of_every_reply", with_delay(Fault(FaultMode::late_duplicate), 15ms)},
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }

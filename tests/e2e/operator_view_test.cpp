@@ -6,10 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <map>
-#include <thread>
 
 #include "apps/kpl-host/core/wall_clock.h"
 #include "apps/kpl-host/storage/trend_recorder.h"
@@ -55,7 +53,8 @@ TEST_F(OperatorView, HealthAlarmsAndCommunicationLossOverHttp) {
   qltsim::Unit& unit = add_unit({7, {1, 0, 0, 0, 1}});
   sim.start();
   write_config(100, R"(, "offline_after_ms": 1500)");
-  const unsigned short port = start_with_http();
+  // Not quiet: the console's round lines say each raise and clear too.
+  const unsigned short port = start_with_http({});
   ASSERT_NE(port, 0) << host->out();
   ASSERT_TRUE(eventually([&] { return device(port, 7)["state"] == "online"; }, 10s));
 
@@ -121,8 +120,11 @@ TEST_F(OperatorView, HealthAlarmsAndCommunicationLossOverHttp) {
   for (const Json::Value& e : events_of("alarm", 7))
     if (e["id"] == "communication_lost") comm.push_back(e["state"].asString());
   EXPECT_EQ(comm, (std::vector<std::string>{"raised", "cleared"}));
-  EXPECT_NE(host->out().find("device 7 RAISED  communication lost: no round for"),
-            std::string::npos);
+  const std::string out = host->out();
+  for (const char* line : {"RAISED  Number_1_UPS_Alarm_ QLT_0 02401 市电输入告警",
+                           "CLEARED Number_1_UPS_Alarm_ QLT_0 02401 市电输入告警",
+                           "device 7 RAISED  communication lost: no round for"})
+    EXPECT_NE(out.find(line), std::string::npos) << line;
 }
 
 // A real Prometheus server, started here on loopback, scrapes the host and
@@ -255,91 +257,6 @@ TEST_F(OperatorViewAcceptance, TrendOfATemperatureOverADayInARealBrowser) {
   EXPECT_NE(drawn.find("<polygon"), std::string::npos) << drawn.substr(0, 400);
   EXPECT_NE(drawn.find(R"(<title>温度1 over 24h</title>)"), std::string::npos);
   browse("--screenshot=" + std::string(QLT_BUILD_DIR) + "/trend-plot.png");
-  host->interrupt();
-  EXPECT_EQ(host->wait(10s), 0);
-}
-
-long resident_kib(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
-int connect_to(unsigned short port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(port);
-  return ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? s : (::close(s), -1);
-}
-
-// The status code a raw request gets, or 0 when the connection just ends.
-int status_of(unsigned short port, const std::string& request) {
-  const int s = connect_to(port);
-  if (s < 0) return -1;
-  (void)::send(s, request.data(), request.size(), MSG_NOSIGNAL);
-  char buf[64] = {};
-  const ssize_t n = ::recv(s, buf, sizeof buf - 1, 0);
-  ::close(s);
-  return n > 12 ? std::atoi(buf + 9) : 0;
-}
-
-// Clients that hold connections, send too much, read too slowly or ask for
-// what is not there get clear answers, and the rounds keep their pace.
-TEST_F(OperatorView, HostileClientsNeitherStallRoundsNorGrowMemory) {
-  add_unit({7, {1, 0, 0, 0, 1}});
-  sim.start();
-  write_config(100);
-  const unsigned short port = start_with_http();
-  ASSERT_NE(port, 0) << host->out();
-  ASSERT_TRUE(published(7, 5));
-  const long rss_before = resident_kib(host->pid());
-  const size_t rounds_before = events_of("publish", 7).size();
-  const auto start = std::chrono::steady_clock::now();
-
-  std::vector<int> idle;
-  for (int i = 0; i < 30; ++i) idle.push_back(connect_to(port));
-  EXPECT_EQ(status_of(port, "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(1 << 20, 'a') +
-                                "\r\n\r\n"),
-            431);
-  EXPECT_EQ(status_of(port, "DELETE /metrics HTTP/1.1\r\nHost: x\r\n\r\n"), 405);
-  EXPECT_EQ(status_of(port, "BREW /pot HTTP/1.1\r\nHost: x\r\n\r\n"), 405);
-  EXPECT_EQ(status_of(port, "POST /api/devices HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}"),
-            405);
-  EXPECT_EQ(status_of(port, "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}"), 400);
-  EXPECT_EQ(status_of(port, "GET /../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n"), 404);
-  EXPECT_EQ(status_of(port, "this is not http\r\n\r\n"), 0);
-
-  // A reader that takes one byte a second of a large answer.
-  const int slow = connect_to(port);
-  const int small = 1024;
-  ::setsockopt(slow, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  const std::string get = "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n";
-  (void)::send(slow, get.data(), get.size(), MSG_NOSIGNAL);
-  for (int i = 0; i < 5; ++i) {
-    char byte;
-    (void)::recv(slow, &byte, 1, 0);
-    std::this_thread::sleep_for(1s);
-  }
-  // Meanwhile the endpoint still answers others.
-  EXPECT_EQ(http_request(port, "/api/devices").status, 200);
-
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const size_t rounds = events_of("publish", 7).size() - rounds_before;
-  const long rss_after = resident_kib(host->pid());
-  std::printf("hostile clients: %zu rounds in %.1f s (poll 100 ms), resident %ld -> %ld KiB\n",
-              rounds, seconds, rss_before, rss_after);
-  EXPECT_GE(static_cast<double>(rounds), 0.8 * seconds / 0.1);
-#ifdef QLT_SANITIZED
-  EXPECT_LT(rss_after - rss_before, 32768);
-#else
-  EXPECT_LT(rss_after - rss_before, 4096);
-#endif
-  for (int s : idle) ::close(s);
-  ::close(slow);
   host->interrupt();
   EXPECT_EQ(host->wait(10s), 0);
 }

@@ -12,7 +12,6 @@
 
 #include "apps/kpl-host/core/close_match.h"
 #include "apps/kpl-host/core/endpoint_text.h"
-#include "apps/kpl-host/options.h"
 #include "testkit/temp_path.h"
 
 namespace {
@@ -321,39 +320,6 @@ TEST(ConfigFileMissing, NamesTheFile) {
   } catch (const ConfigError& e) {
     EXPECT_STREQ(e.what(), "/: is a directory; expected a config file");
   }
-}
-
-}  // namespace
-
-namespace {
-
-// The event kinds on the command line: the operator's by default, the
-// per-round trace added by --events-trace, a list of one's own by
-// --events-only (with the trace added to it, if asked), a kind unknown
-// named with every known one.
-TEST(CommandLine, EventKindsTheOperatorsUnlessAskedOtherwise) {
-  const std::vector<std::string> base = {"--plugin", "./p.so", "--config", "h.json"};
-  auto kinds = [&](std::vector<std::string> more) {
-    more.insert(more.begin(), base.begin(), base.end());
-    const kplhost::ParsedOptions p = kplhost::parse_options(more, "/plugins");
-    EXPECT_EQ(p.outcome, kplhost::ParsedOptions::run) << p.problem;
-    std::string all;
-    for (const std::string& k : p.options.event_kinds) all += (all.empty() ? "" : ",") + k;
-    return all;
-  };
-  EXPECT_EQ(kinds({}), "acknowledged,alarm,config,device,health,history,link,mqtt");
-  EXPECT_EQ(kinds({"--events-trace"}),
-            "acknowledged,alarm,alarm_point,config,device,health,history,link,mqtt,publish,round,"
-            "threshold");
-  EXPECT_EQ(kinds({"--events-only", "publish,alarm"}), "alarm,publish");
-  EXPECT_EQ(kinds({"--events-trace", "--events-only", "alarm"}),
-            "alarm,alarm_point,publish,round,threshold");
-  const kplhost::ParsedOptions bad =
-      kplhost::parse_options({"--plugin", "p", "--config", "h", "--events-only", "alarms"}, "/p");
-  EXPECT_EQ(bad.outcome, kplhost::ParsedOptions::wrong);
-  EXPECT_EQ(bad.problem,
-            "--events-only: unknown event kind \"alarms\" (threshold, alarm_point, publish, round, "
-            "alarm, acknowledged, link, device, health, history, config, mqtt)");
 }
 
 }  // namespace

@@ -118,6 +118,24 @@ TEST_F(Options, WhatARunIsAskedToDo) {
   EXPECT_EQ(parsed.options.plugin, "./qltmodel.so");
   EXPECT_EQ(parsed.options.history, "kpl-history.db");
   EXPECT_EQ(parsed.options.rounds, 0);
+
+  // The event kinds: the operator's by default, the per-round trace added by
+  // --events-trace, to a list of one's own too.
+  const std::pair<std::string, std::string> kinds[] = {
+      {"", "acknowledged,alarm,config,device,health,history,link,mqtt"},
+      {"--events-trace",
+       "acknowledged,alarm,alarm_point,config,device,health,history,link,mqtt,publish,round,"
+       "threshold"},
+      {"--events-only publish,alarm", "alarm,publish"},
+      {"--events-trace --events-only alarm", "alarm,alarm_point,publish,round,threshold"},
+  };
+  for (const auto& [line, expected] : kinds) {
+    parsed = parse_options(words("--plugin p --config c " + line), "/usr/lib/kpl");
+    ASSERT_EQ(parsed.outcome, ParsedOptions::run) << line;
+    std::string all;
+    for (const std::string& k : parsed.options.event_kinds) all += (all.empty() ? "" : ",") + k;
+    EXPECT_EQ(all, expected) << line;
+  }
 }
 
 // What keeps the host from starting is one line on standard error, and

@@ -192,6 +192,7 @@ class EventFiles : public ::testing::Test {
 };
 
 // The operator's stream leaves the per-round trace out; asked for, it is in.
+// A stream opened again goes on after the lines there are.
 TEST_F(EventFiles, DefaultKindsLeaveTheTraceOut) {
   {
     EventLog log(path, threads, default_event_kinds());
@@ -201,9 +202,13 @@ TEST_F(EventFiles, DefaultKindsLeaveTheTraceOut) {
     log.device_state(slot, HealthState::online);
     log.link(slot, true, "127.0.0.1:1502");
   }
+  {
+    EventLog log(path, threads, every_event_kind());
+    trace(log, 1);
+  }
   std::vector<std::string> kinds;
   for (const Json::Value& l : lines()) kinds.push_back(l["event"].asString());
-  EXPECT_EQ(kinds, (std::vector<std::string>{"alarm", "health", "link"}));
+  EXPECT_EQ(kinds, (std::vector<std::string>{"alarm", "health", "link", "threshold"}));
 }
 
 // Rotated by size into FILE.1 ... FILE.keep: an alarm raised and cleared

@@ -1,6 +1,7 @@
 // What /metrics and /api/devices say of two devices at a fixed moment, held
-// against golden text: one online with values and alarms, one offline with
-// its last values stale. KPL_GOLDEN_UPDATE=1 writes the golden text anew.
+// against golden text: one online with values, limits, alarms and who
+// acknowledged them, its name and place escaped, one offline with its last
+// values stale. KPL_GOLDEN_UPDATE=1 writes the golden text anew.
 
 #include <gtest/gtest.h>
 
@@ -41,6 +42,12 @@ class ViewText : public ::testing::Test {
     offline.device_number = 8;
     offline.data_id = 108;
     offline.ip = "192.0.2.8";
+    // Device 7 has a name and a place with quotes, a backslash, markup and
+    // Chinese text, and limits; device 8 has none.
+    online.name = "UPS \"A\" \\ 电池柜";
+    online.location = "机房 <b>2</b>";
+    online.thresholds["temperature_2_value"] = {5.0, 35.0};
+    online.thresholds["humid_1_value"] = {std::nullopt, 80.0};
     slots.push_back(std::make_unique<DeviceSlot>(online));
     slots.push_back(std::make_unique<DeviceSlot>(offline));
 
@@ -56,6 +63,23 @@ class ViewText : public ::testing::Test {
     // Device 8: one round long ago, then silence.
     pass(*slots[1], t0 - 50s, 60ms);
     slots[1]->view.update(1, {analogue("temperature_1_value", "温度1", 19.0f)});
+
+    // Its alarm list: the hot temperature acknowledged, and the mains alarm
+    // of an earlier raise cleared but not acknowledged yet.
+    ListedAlarm hot;
+    hot.seq = 4;
+    hot.key = "temperature_2_value";
+    hot.raised_time = "2026-12-08 17:05:09";
+    hot.ack_by = "alice";
+    hot.ack_time = "2026-12-08 17:06:00";
+    ListedAlarm mains;
+    mains.seq = 2;
+    mains.key = "Number_1_UPS_Alarm_/QLT_0";
+    mains.id = "QLT_0";
+    mains.desc = "市电输入告警";
+    mains.active = false;
+    mains.cleared_time = "2026-12-08 17:05:30";
+    listed = {mains, hot};
 
     outputs.has_event_stream = true;
     outputs.event_lines_lost = 1;
@@ -73,14 +97,8 @@ class ViewText : public ::testing::Test {
   std::vector<DeviceReport> reports() const {
     const auto now = t0 + 3s;
     return {
-        {slots[0].get(),
-         slots[0]->health.snapshot(false, now),
-         slots[0]->view.snapshot(),
-         true,
-         1,
-         0,
-         "none",
-         {}},
+        {slots[0].get(), slots[0]->health.snapshot(false, now), slots[0]->view.snapshot(), true, 1,
+         0, "none", listed},
         {slots[1].get(),
          slots[1]->health.snapshot(false, now),
          slots[1]->view.snapshot(),
@@ -102,6 +120,7 @@ class ViewText : public ::testing::Test {
   // 2026-12-08 17:05:09 UTC, when t0 is.
   const DeviceHealth::Wall::time_point wall0{std::chrono::seconds(1796749509)};
   std::vector<std::unique_ptr<DeviceSlot>> slots;
+  std::vector<ListedAlarm> listed;
   OutputsStatus outputs;
 };
 
