@@ -330,11 +330,7 @@ function showTrends(slot, d) {
   slot.dataset.device = d.device;
   slot.dataset.points = points;
   slot.replaceChildren();
-  // Temperatures, humidities and voltages first: what moves; the water and
-  // smoke detectors, which read 0 or 1, after them.
-  const rank = v => ["temperature", "humid", "battery"].findIndex(k => v.name.startsWith(k));
-  const order = v => rank(v) < 0 ? 3 : rank(v);
-  trendPlots = d.values.slice().sort((a, b) => order(a) - order(b)).map(v => {
+  trendPlots = kplTrendOrder(d.values).map(v => {
     const box = el("div", "trend");
     box.id = "trend-" + d.device + "-" + v.name;
     slot.append(box);

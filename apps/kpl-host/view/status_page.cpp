@@ -108,12 +108,7 @@ function fillTrends(b) {
   if (!b.el.open || names === b.names) return;
   b.names = names;
   b.plots.replaceChildren();
-  // Temperatures, humidities and voltages first: what moves; the water and
-  // smoke detectors, which read 0 or 1, after them.
-  const rank = v => ["temperature", "humid", "battery"].findIndex(k => v.name.startsWith(k));
-  const order = v => rank(v) < 0 ? 3 : rank(v);
-  const values = b.values.slice().sort((a, c) => order(a) - order(c));
-  b.shown = values.map(v => {
+  b.shown = kplTrendOrder(b.values).map(v => {
     const box = el("div", "trend");
     box.id = "trend-" + b.device + "-" + v.name;
     b.plots.append(box);

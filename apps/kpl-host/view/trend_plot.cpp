@@ -127,6 +127,15 @@ const std::string& trend_plot_js() {
     box.dataset.samples = s.length;
   }
 
+  // The order in which a device's values are plotted: temperatures,
+  // humidities and voltages first, what moves; the water and smoke
+  // detectors, which read 0 or 1, after them.
+  window.kplTrendOrder = function (values) {
+    const rank = v => ["temperature", "humid", "battery"].findIndex(k => v.name.startsWith(k));
+    const order = v => rank(v) < 0 ? 3 : rank(v);
+    return values.slice().sort((a, b) => order(a) - order(b));
+  };
+
   window.kplTrendPlot = function (box, options) {
     const opts = Object.assign({range: "24h"}, options);
     box.classList.add("trend");
