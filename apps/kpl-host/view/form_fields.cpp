@@ -43,4 +43,18 @@ std::optional<std::map<std::string, std::string>> form_fields(const std::string&
   return fields;
 }
 
+std::optional<std::string> query_value(const std::string& text, const std::string& key) {
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('&', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string pair = text.substr(start, end - start);
+    start = end + 1;
+    const size_t eq = pair.find('=');
+    if (pair.substr(0, eq) == key)
+      return decoded(eq == std::string::npos ? "" : pair.substr(eq + 1));
+  }
+  return std::nullopt;
+}
+
 }  // namespace kplhost

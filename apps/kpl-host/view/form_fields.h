@@ -11,4 +11,8 @@ namespace kplhost {
 // Empty when the text is not well formed (a bad %XX, or a name given twice).
 std::optional<std::map<std::string, std::string>> form_fields(const std::string& text);
 
+// The value of the first `key=` in the text, whatever the other pairs hold;
+// nothing when it is absent or its own escapes are bad.
+std::optional<std::string> query_value(const std::string& text, const std::string& key);
+
 }  // namespace kplhost

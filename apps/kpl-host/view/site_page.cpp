@@ -82,10 +82,6 @@ const std::string& site_page_html() {
   .values td.v { text-align: right; font-variant-numeric: tabular-nums; }
   .values tr.alarm td { color: var(--alarm); font-weight: 700; }
   .stale .values { opacity: .5; }
-  .ranges { display: flex; gap: 4px; margin: 4px 0; }
-  .ranges button { border: 1px solid #d0d7de; background: #f6f8fa; border-radius: 4px;
-                   padding: 2px 10px; font-size: 12px; }
-  .ranges button.on { background: #1f6feb; border-color: #1f6feb; color: #fff; }
   .trend { margin: 6px 0; }
   @media (max-width: 600px) {
     #grid { grid-template-columns: repeat(auto-fill, minmax(140px, 1fr)); }
@@ -321,7 +317,6 @@ function renderView() {
 
 // The open device's trends over the range chosen, fetched again every minute
 // while the view is open.
-const ranges = ["24h", "7d", "1y"];
 let trendRange = "24h";
 let trendPlots = [];
 function showTrends(slot, d) {
@@ -339,20 +334,10 @@ function showTrends(slot, d) {
   });
   if (trendPlots.length === 0) slot.append(el("p", "muted", "no values to plot"));
 }
-function showRanges() {
-  const bar = document.getElementById("trend-ranges");
-  for (const r of ranges) {
-    const button = el("button", r === trendRange ? "on" : "", r);
-    button.type = "button";
-    button.onclick = () => {
-      trendRange = r;
-      for (const other of bar.children) other.className = other === button ? "on" : "";
-      for (const p of trendPlots) p.show(r);
-    };
-    bar.append(button);
-  }
-}
-showRanges();
+kplTrendRanges(document.getElementById("trend-ranges"), trendRange, r => {
+  trendRange = r;
+  for (const p of trendPlots) p.show(r);
+});
 setInterval(() => {
   if (document.getElementById("device").open) for (const p of trendPlots) p.load();
 }, 60000);

@@ -45,10 +45,6 @@ const std::string& status_page_html() {
   #error { color: #b3261e; padding: 0 12px; }
   .trends { margin-top: 10px; }
   .trends summary { cursor: pointer; font-weight: 600; font-size: 14px; }
-  .ranges { display: flex; gap: 4px; margin: 6px 0; }
-  .ranges button { border: 1px solid #d0d7de; background: #f6f8fa; border-radius: 4px;
-                   padding: 2px 8px; cursor: pointer; }
-  .ranges button.on { background: #1f6feb; border-color: #1f6feb; color: #fff; }
   .trend { margin: 8px 0; }
 </style>
 </head>
@@ -73,7 +69,6 @@ function age(s) {
 // Each device's trends: a plot per value, kept from one refresh of the
 // page to the next and fetched again every minute. Open at first when the
 // page shows a few devices; with many, a plot is fetched only once asked for.
-const ranges = ["24h", "7d", "1y"];
 const trends = new Map();
 function trendBlock(d, open) {
   let b = trends.get(d.device);
@@ -85,16 +80,10 @@ function trendBlock(d, open) {
     const plots = el("div", "plots");
     details.append(el("summary", "", "Trends"), bar, plots);
     b = {el: details, plots: plots, names: "", shown: [], range: "24h", values: d.values};
-    for (const r of ranges) {
-      const button = el("button", r === b.range ? "on" : "", r);
-      button.type = "button";
-      button.onclick = () => {
-        b.range = r;
-        for (const other of bar.children) other.className = other === button ? "on" : "";
-        for (const p of b.shown) p.show(r);
-      };
-      bar.append(button);
-    }
+    kplTrendRanges(bar, b.range, r => {
+      b.range = r;
+      for (const p of b.shown) p.show(r);
+    });
     details.addEventListener("toggle", () => fillTrends(b));
     trends.set(d.device, b);
   }

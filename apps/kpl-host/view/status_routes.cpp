@@ -10,7 +10,6 @@
 #include "apps/kpl-host/view/form_fields.h"
 #include "apps/kpl-host/view/login.h"
 #include "apps/kpl-host/view/metrics_text.h"
-#include "apps/kpl-host/view/query_params.h"
 #include "apps/kpl-host/view/request_guard.h"
 #include "apps/kpl-host/view/site_page.h"
 #include "apps/kpl-host/view/status_page.h"

@@ -136,6 +136,29 @@ const std::string& trend_plot_js() {
     return values.slice().sort((a, b) => order(a) - order(b));
   };
 
+  // The bar of ranges over a device's plots, in the plot's own look: one
+  // button per range, the one chosen lit; chosen(range) on a click.
+  window.kplTrendRanges = function (bar, range, chosen) {
+    bar.style.cssText = "display:flex;gap:4px;margin:4px 0";
+    const paint = (button, on) => {
+      button.style.cssText = "border:1px solid " + (on ? "#1f6feb" : "#d0d7de") +
+          ";background:" + (on ? "#1f6feb" : "#f6f8fa") + ";color:" + (on ? "#fff" : "inherit") +
+          ";border-radius:4px;padding:2px 10px;font-size:12px;cursor:pointer";
+      button.className = on ? "on" : "";
+    };
+    for (const r of ["24h", "7d", "1y"]) {
+      const button = document.createElement("button");
+      button.type = "button";
+      button.textContent = r;
+      paint(button, r === range);
+      button.onclick = () => {
+        for (const other of bar.children) paint(other, other === button);
+        chosen(r);
+      };
+      bar.append(button);
+    }
+  };
+
   window.kplTrendPlot = function (box, options) {
     const opts = Object.assign({range: "24h"}, options);
     box.classList.add("trend");
